@@ -1,0 +1,2 @@
+// Placeholder: the serial component is being written.
+#include "CPDrv.h"

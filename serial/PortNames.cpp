@@ -1,0 +1,2 @@
+#include "PortNames.h"
+QString mapPortName(const QString& portName, const QString&) { return portName; }

@@ -1,0 +1,7 @@
+#pragma once
+#include <QString>
+
+// Maps a Windows-style port name to a device path: "\\.\COMn" opens the device that a link
+// named COMn in `dir` (the current directory by default) points to, when there is one, and
+// otherwise /dev/ttyS(n-1). Any other name is a device path used as given.
+QString mapPortName(const QString& portName, const QString& dir = QString());
