@@ -1,0 +1,87 @@
+#include "DemoFile.h"
+
+namespace vz {
+
+namespace {
+constexpr char kEndOfFileMark = 0x1A;
+}
+
+bool DemoFile::open(const QString& path)
+{
+    close();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void DemoFile::close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+    m_endMarkSeen = false;
+}
+
+bool DemoFile::isOpen() const { return m_file.isOpen(); }
+
+bool DemoFile::atEnd()
+{
+    if (m_endMarkSeen || m_file.atEnd())
+        return true;
+    char next = 0;
+    return m_file.peek(&next, 1) == 1 && next == kEndOfFileMark;
+}
+
+bool DemoFile::readLine(QByteArray& line)
+{
+    m_file.unsetError();
+    line = m_file.readLine();
+    if (line.isEmpty() && m_file.error() != QFileDevice::NoError) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    const qsizetype mark = line.indexOf(kEndOfFileMark);
+    if (mark >= 0) {
+        line.truncate(mark);
+        m_endMarkSeen = true;
+    }
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return true;
+}
+
+bool DemoFile::rewind()
+{
+    m_endMarkSeen = false;
+    if (!m_file.seek(0)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool DemoFile::replayStep(std::array<QByteArray, 5>& slots)
+{
+    if (!m_file.isOpen()) {
+        m_error = QStringLiteral("File not open");
+        return false;
+    }
+    for (int slot = 0; slot < 2; ++slot) {
+        if (atEnd()) {
+            if (!rewind())
+                return false;
+            continue;
+        }
+        QByteArray line;
+        if (!readLine(line))
+            return false;
+        slots[slot] = line;
+    }
+    return true;
+}
+
+} // namespace vz

@@ -1,0 +1,3 @@
+// Placeholder until the layout lands.
+#include "VEZAro.h"
+void TMnGASForm::RestWin() {}

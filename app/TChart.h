@@ -1,0 +1,37 @@
+#pragma once
+// Chart1: four tubes (CO, CO2, HC, O2) on a fixed 0..600 value axis. Series1 is the reading
+// of each point, drawn as a coloured cylinder 55 % of its slot wide; Series2 ("Gases") is the
+// clear remainder up to 600, so each bar looks like a tube filled up to its reading. The
+// scale labels and limit markers are child labels of the chart. The geometry is a pure
+// function so that paintEvent only draws what it returns.
+#include <QColor>
+#include <QRect>
+#include <QWidget>
+#include <array>
+
+struct TubeGeometry {
+    QRect tube;    // the whole cylinder body, 0..600
+    int fillTop;   // y of the reading's level (may lie above the tube for values over 600)
+    int ellipseH;  // height of the cylinder's end ellipses (the 3-D depth)
+    QColor colour; // Series1 colour of the point
+};
+
+// Tubes for a chart of c × ch pixels with Series1 values `values`.
+std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& values);
+
+class TChart : public QWidget {
+    Q_OBJECT
+public:
+    explicit TChart(QWidget* parent);
+    // Series1 point i := value; Series2 point i := 600 − value.
+    void setSeries1(const std::array<int, 4>& values);
+    const std::array<int, 4>& series1() const { return FSeries1; }
+    std::array<int, 4> series2() const;
+    static constexpr std::array<QRgb, 4> kPointColours = {0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF};
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    std::array<int, 4> FSeries1{};
+};

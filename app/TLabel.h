@@ -1,0 +1,51 @@
+#pragma once
+// A label that sizes itself to its text and font, as the station's labels always have.
+// A right-aligned label keeps its right edge when a new text or font changes its width,
+// so the value labels grow and shrink toward the left between two layouts.
+#include <QLabel>
+
+class TLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TLabel(const QString& caption, QWidget* parent, bool rightAligned = false)
+        : QLabel(caption, parent), FRightAligned(rightAligned)
+    {
+        setMargin(0);
+        setIndent(0);
+        setAlignment(rightAligned ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
+        setTextFormat(Qt::PlainText);
+        adjustSize();
+    }
+
+    void setCaption(const QString& caption)
+    {
+        if (caption == text())
+            return;
+        const int right = x() + width();
+        setText(caption);
+        resizeToText(right);
+    }
+
+    void setFontSize(int points)
+    {
+        QFont f = font();
+        if (f.pointSize() == points)
+            return;
+        f.setPointSize(points > 0 ? points : 1);
+        const int right = x() + width();
+        setFont(f);
+        resizeToText(right);
+    }
+
+    bool rightAligned() const { return FRightAligned; }
+
+private:
+    void resizeToText(int right)
+    {
+        adjustSize();
+        if (FRightAligned)
+            move(right - width(), y());
+    }
+
+    bool FRightAligned;
+};

@@ -1,0 +1,102 @@
+#pragma once
+// TMnGASForm, the main window: the live readings, the chart, the operator's commands.
+// The handlers are thin: they call the station logic (StationLogic.h) with the module state
+// `St` and then mirror St.Display onto the controls (MirrorDisplay).
+#include "CPDrv.h"
+#include "StationState.h"
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class TChart;
+class TLabel;
+
+namespace vz {
+class CPDrvEnv;
+class DemoFile;
+struct ReportState;
+} // namespace vz
+
+class TMnGASForm : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        bool runFormCreate = true; // tests may build the bare window
+    };
+    explicit TMnGASForm(Options options, vz::ReportState* reportState = nullptr);
+    TMnGASForm() : TMnGASForm(Options{}) {}
+    ~TMnGASForm() override;
+
+    // Module state shared by the handlers.
+    vz::StationState St;
+
+    // Components.
+    TCommPortDriver* CPDrv = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    TChart* Chart1 = nullptr;
+
+    // Controls, by their names. Label16..Label41 are children of Chart1.
+    std::array<TLabel*, 48> Labels{}; // Labels[n] is Label<n>; index 0 unused
+    TLabel* Label(int n) const { return Labels[n]; }
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* SettingsButton = nullptr;
+    QPushButton* HelpButton = nullptr;
+    QPushButton* AboutButton = nullptr;
+    QPushButton* ViewButton = nullptr;
+    QComboBox* GASBox = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QGroupBox* RPMGroup = nullptr;
+    std::array<QRadioButton*, 3> RPMGroupItems{};
+
+    // Handlers.
+    void FormCreate();
+    void RestWin();
+    void Timer1Timer();
+    void Timer2Timer();
+    void cpDrvReceiveData(const void* DataPtr, uint32_t DataSize);
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void SettingsButtonClick();
+    void AboutButtonClick();
+    void ViewButtonClick();
+    void HelpButtonClick();
+    void Label5Click();
+    void RPMGroupClick(int itemIndex);
+    void GASBoxChange();
+    void FormKeyDown(int key);
+
+    // Copies St.Display (texts, colours, visibility, progress, timer) onto the controls.
+    void MirrorDisplay();
+    // Applies the selected vehicle's limits to the markers and the caption (after F1 BASE).
+    void ShowVehicleMarkers();
+
+    bool DemoFileOpen() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void FormClose();
+    void DemoReplayStep(vz::StationState& state);
+
+    vz::ReportState* ReportState = nullptr;
+    bool InRestWin = false;
+    bool Closed = false;
+};
