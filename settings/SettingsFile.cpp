@@ -1,0 +1,143 @@
+#include "SettingsFile.h"
+
+#include "Conversions.h"
+#include "Files.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace vz {
+namespace {
+
+// Only the first few characters of a line are ever looked at, except line 2 whose whole
+// rest is the baud rate. A line longer than this cannot hold a valid integer anyway, so a
+// runaway line is cut here instead of being loaded whole.
+constexpr qint64 MaxLineBytes = 4096;
+
+// Reads one line without its line end (LF or CR LF). Past the end of the file it gives an
+// empty line, like a missing line.
+QString readOneLine(QFile& file, bool& failed) {
+    QByteArray line;
+    bool ended = false;
+    while (!ended) {
+        char c = 0;
+        const qint64 got = file.read(&c, 1);
+        if (got < 0) {
+            failed = true;
+            return {};
+        }
+        if (got == 0)
+            break; // end of file
+        if (c == '\n')
+            ended = true;
+        else if (line.size() < MaxLineBytes)
+            line.append(c);
+    }
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromLatin1(line);
+}
+
+// Characters `first`..`last` (1-based, inclusive) of a line; shorter lines give less.
+QString chars(const QString& line, qsizetype first, qsizetype last) {
+    return line.mid(first - 1, last - first + 1);
+}
+
+// Control characters in a value would split the file's lines, so they are written as blanks.
+QByteArray valueBytes(const QString& value) {
+    QByteArray bytes = value.toLatin1();
+    for (char& c : bytes) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::optional<SettingsLines> readSettingsFile(const QString& dir) {
+    QFile file(findFileNoCase(dir, QString::fromLatin1(SettingsReadName)));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    SettingsLines lines;
+    bool failed = false;
+    for (QString& line : lines)
+        line = readOneLine(file, failed);
+    if (failed)
+        return std::nullopt;
+    return lines;
+}
+
+SettingsValues interpretSettings(const SettingsLines& lines) {
+    SettingsValues v;
+    const int32_t port = leadingDigitsValue(chars(lines[0], 14, 15));
+    if (port >= 1 && port <= 16)
+        v.Port = static_cast<TPortNumber>(pnCOM1 + (port - 1));
+
+    v.BaudText = lines[1].mid(10);
+    v.BaudRateValue = strToInt(v.BaudText);
+
+    const int32_t bits = leadingDigitsValue(chars(lines[2], 11, 11));
+    if (bits >= 5 && bits <= 8)
+        v.DataBits = static_cast<TDataBits>(db5BITS + (bits - 5));
+
+    v.Width = strToInt(chars(lines[3], 11, 14));
+    v.Maximized = chars(lines[4], 11, 19) == QLatin1String("maximized");
+    return v;
+}
+
+SettingsApplyResult applySettings(const SettingsLines& lines, TCommPortDriver& drv) {
+    const SettingsValues v = interpretSettings(lines);
+    SettingsApplyResult result;
+    if (v.Port)
+        drv.SetPort(*v.Port);
+    if (!v.BaudRateValue) {
+        result.BaudError = v.BaudText;
+        return result;
+    }
+    // Stored without a range check, as the driver's property; a negative text wraps like
+    // the original unsigned property and simply fails at the next Connect.
+    drv.SetBaudRateValue(static_cast<uint32_t>(*v.BaudRateValue));
+    if (v.DataBits)
+        drv.SetDataBits(*v.DataBits);
+    result.Width = v.Width;
+    result.Maximized = v.Maximized;
+    return result;
+}
+
+SettingsToWrite settingsFromDriver(const TCommPortDriver& drv, int32_t width, bool windowWasNormal) {
+    SettingsToWrite s;
+    s.PortName = drv.PortName();
+    s.BaudRateValue = drv.BaudRateValue();
+    s.DataBits = drv.DataBits();
+    s.Width = width;
+    s.WindowWasNormal = windowWasNormal;
+    return s;
+}
+
+QByteArray settingsFileContent(const SettingsToWrite& values) {
+    const int bits = 5 + static_cast<int>(values.DataBits);
+    QByteArray out;
+    out += "COM PORT= " + valueBytes(chars(values.PortName, 5, 9)) + "\r\n";
+    out += "BAUDRATE= " + QByteArray::number(values.BaudRateValue) + "\r\n";
+    out += "DATABITS= " + QByteArray::number(bits) + "bits\r\n";
+    out += "Hor Size= " + QByteArray::number(values.Width) + "\r\n";
+    out += QByteArray("Windowed= ") + (values.WindowWasNormal ? "normal" : "maximized") + "\r\n";
+    return out;
+}
+
+bool writeSettingsFile(const SettingsToWrite& values, const QString& dir) {
+    QSaveFile file(findFileNoCase(dir, QString::fromLatin1(SettingsWriteName)));
+    // A station directory that only lets the file itself be written still gets its file.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray content = settingsFileContent(values);
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace vz
