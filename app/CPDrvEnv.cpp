@@ -8,17 +8,29 @@ namespace vz {
 
 CPDrvEnv::CPDrvEnv(TCommPortDriver& port) : port_(port) {}
 
-bool CPDrvEnv::IsConnected() const { return port_.IsConnected(); }
+bool CPDrvEnv::IsConnected() const {
+    return port_.IsConnected();
+}
 
-bool CPDrvEnv::Connect() { return port_.Connect(); }
+bool CPDrvEnv::Connect() {
+    return port_.Connect();
+}
 
-void CPDrvEnv::Disconnect() { port_.Disconnect(); }
+void CPDrvEnv::Disconnect() {
+    port_.Disconnect();
+}
 
-bool CPDrvEnv::SendText(const QByteArray& bytes) { return port_.SendText(bytes); }
+bool CPDrvEnv::SendText(const QByteArray& bytes) {
+    return port_.SendText(bytes);
+}
 
-uint32_t CPDrvEnv::BaudRateValue() const { return port_.BaudRateValue(); }
+uint32_t CPDrvEnv::BaudRateValue() const {
+    return port_.BaudRateValue();
+}
 
-bool CPDrvEnv::CheckLineStatus() const { return port_.CheckLineStatus(); }
+bool CPDrvEnv::CheckLineStatus() const {
+    return port_.CheckLineStatus();
+}
 
 void CPDrvEnv::DemoReplayStep(StationState& state) {
     if (demoReplay)

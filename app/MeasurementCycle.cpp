@@ -22,7 +22,7 @@ const QString kZeroRequired = QStringLiteral(" ZERO REQIERED !");
 
 constexpr uint32_t kPolledRate = 9600;      // analyser that answers command frames
 constexpr uint32_t kSelfSendingRate = 1200; // analyser that sends records by itself
-constexpr int kLowVacuum = 810;              // below this the intake vacuum is too high
+constexpr int kLowVacuum = 810;             // below this the intake vacuum is too high
 
 void setStatus(StationDisplay& d, const QString& caption, QRgb colour) {
     d.Label45Caption = caption;
@@ -129,13 +129,26 @@ void initialisingStep(StationState& s, StationEnv& env) {
 
 void stateStep(StationState& s, StationEnv& env) {
     switch (s.OpState) {
-    case 1: runningStep(s, env); break;
-    case 2: stopRequestedStep(s); break;
-    case 3: stoppedStep(s); break;
-    case 4: warmUpStep(s); break;
-    case 5: zeroingStep(s); break;
-    case 6: initialisingStep(s, env); break;
-    default: break; // idle: nothing to do
+    case 1:
+        runningStep(s, env);
+        break;
+    case 2:
+        stopRequestedStep(s);
+        break;
+    case 3:
+        stoppedStep(s);
+        break;
+    case 4:
+        warmUpStep(s);
+        break;
+    case 5:
+        zeroingStep(s);
+        break;
+    case 6:
+        initialisingStep(s, env);
+        break;
+    default:
+        break; // idle: nothing to do
     }
 }
 
@@ -144,25 +157,37 @@ void stateStep(StationState& s, StationEnv& env) {
 QByteArray commandForStep(StationState& s) {
     using namespace analyser;
     switch (s.CmdStep) {
-    case 0: return frameOUBlank();
+    case 0:
+        return frameOUBlank();
     case 1:
     case 3:
-    case 5: return frameRG();
-    case 2: return s.InfoBit1 && !s.InfoBit0 ? frameRM() : frameOUA();
-    case 4: return frameIN();
-    case 6: return frameRS();
-    case 7: return frameOUP();
-    case 11: return frameZP();
-    case 12: return frameZE();
-    case 13: s.CmdStep = 2; return frameOUA();
+    case 5:
+        return frameRG();
+    case 2:
+        return s.InfoBit1 && !s.InfoBit0 ? frameRM() : frameOUA();
+    case 4:
+        return frameIN();
+    case 6:
+        return frameRS();
+    case 7:
+        return frameOUP();
+    case 11:
+        return frameZP();
+    case 12:
+        return frameZE();
+    case 13:
+        s.CmdStep = 2;
+        return frameOUA();
     case 14:
     case 16:
         if (s.SubTicks == 4)
             return frameStart();
         return s.SubTicks <= 1 ? frameReset() : frameRG();
     case 15:
-    case 17: return s.SubTicks <= 1 ? frameStart() : frameRG();
-    default: return {}; // 8..10 (zeroing pauses), 18 and above, and anything below 0
+    case 17:
+        return s.SubTicks <= 1 ? frameStart() : frameRG();
+    default:
+        return {}; // 8..10 (zeroing pauses), 18 and above, and anything below 0
     }
 }
 
@@ -226,11 +251,16 @@ void Button2Click(StationState& s, StationEnv& env) {
     StationDisplay& d = s.Display;
     if (env.BaudRateValue() == kPolledRate) {
         switch (s.OpState) {
-        case 1: s.OpState = 2; break;
+        case 1:
+            s.OpState = 2;
+            break;
         case 3:
         case 6:
-        case 7: s.OpState = 1; break;
-        default: break; // stop requested, warm-up and zeroing carry on
+        case 7:
+            s.OpState = 1;
+            break;
+        default:
+            break; // stop requested, warm-up and zeroing carry on
         }
         if (s.OpState == 2)
             setStatus(d, kInStop, kYellow);
@@ -268,7 +298,9 @@ void Button3Click(StationState& s, StationEnv& env) {
     d.ProgressBar1Position = s.CmdStep - 4; // below the range: the bar shows empty
 }
 
-void Label5Click(StationState& s) { s.Display.RPMGroupVisible = true; }
+void Label5Click(StationState& s) {
+    s.Display.RPMGroupVisible = true;
+}
 
 void RPMGroupClick(StationState& s, int itemIndex) {
     StationDisplay& d = s.Display;

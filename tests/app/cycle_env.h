@@ -1,0 +1,108 @@
+#pragma once
+// A station environment that plays the serial component in memory: it records every frame
+// the cycle writes, byte for byte, and lets a test decide the line rate, whether the port
+// opens and whether a send fails. Message boxes are recorded through the message-box seam.
+#include "MessageBox.h"
+#include "StationEnv.h"
+#include "StationLogic.h"
+#include "StationState.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <gtest/gtest.h>
+
+namespace cycletest {
+
+// The command frames as they must appear on the line.
+inline const QByteArray RG = QByteArray::fromHex("02315247434103");
+inline const QByteArray RM = QByteArray::fromHex("0231524D443003");
+inline const QByteArray IN = QByteArray::fromHex("0231494E433803");
+inline const QByteArray RS = QByteArray::fromHex("02315253443603");
+inline const QByteArray OUBlank = QByteArray::fromHex("02314F5517203043"
+                                                      "03");
+inline const QByteArray OUA = QByteArray::fromHex("02314F551741324403");
+inline const QByteArray OUP = QByteArray::fromHex("02314F551750334303");
+inline const QByteArray ZP = QByteArray::fromHex("02315A50444203");
+inline const QByteArray ZE = QByteArray::fromHex("02315A45443003");
+inline const QByteArray Start = QByteArray::fromHex("64010404");
+inline const QByteArray Reset = QByteArray::fromHex("64010000");
+
+class RecordingEnv : public vz::StationEnv {
+public:
+    bool connected = false;
+    bool connectSucceeds = true;
+    bool sendFails = false;
+    uint32_t rate = 9600;
+    bool lineCheck = false;
+    int connectCalls = 0;
+    int disconnectCalls = 0;
+    int demoSteps = 0;
+    int beeps = 0;
+    QList<QByteArray> frames; // every non-empty write, in order
+    int emptySends = 0;
+
+    bool IsConnected() const override { return connected; }
+    bool Connect() override {
+        ++connectCalls;
+        connected = connectSucceeds;
+        return connected;
+    }
+    void Disconnect() override {
+        ++disconnectCalls;
+        connected = false;
+    }
+    bool SendText(const QByteArray& bytes) override {
+        if (bytes.isEmpty()) {
+            ++emptySends;
+            return true; // nothing to write is a successful write
+        }
+        if (!connected || sendFails)
+            return false;
+        frames.append(bytes);
+        return true;
+    }
+    uint32_t BaudRateValue() const override { return rate; }
+    bool CheckLineStatus() const override { return lineCheck; }
+    void DemoReplayStep(vz::StationState&) override { ++demoSteps; }
+    void Beep() override { ++beeps; }
+};
+
+struct Box {
+    QString caption;
+    QString text;
+};
+
+// A live station at 9600 baud with its port open, and a recorder for message boxes.
+class CycleTest : public ::testing::Test {
+protected:
+    vz::StationState s;
+    RecordingEnv env;
+    QList<Box> boxes;
+
+    void SetUp() override {
+        s.DemoMode = false;
+        env.connected = true;
+        vz::setMessageBoxHandler(
+            [this](QWidget*, const QString& caption, const QString& text, vz::MsgIcon, vz::MsgButtons) {
+                boxes.append({caption, text});
+                return vz::MsgAnswer::Ok;
+            });
+    }
+    void TearDown() override { vz::setMessageBoxHandler({}); }
+
+    // One cycle tick; returns the frames it wrote.
+    QList<QByteArray> tick() {
+        const qsizetype before = env.frames.size();
+        vz::Timer1Timer(s, env);
+        return env.frames.mid(before);
+    }
+    // The one frame a tick wrote, or an empty array when it wrote none.
+    QByteArray tickFrame() {
+        const QList<QByteArray> sent = tick();
+        EXPECT_LE(sent.size(), 1);
+        return sent.isEmpty() ? QByteArray() : sent.front();
+    }
+};
+
+} // namespace cycletest
