@@ -6,8 +6,7 @@ namespace {
 constexpr char kEndOfFileMark = 0x1A;
 }
 
-bool DemoFile::open(const QString& path)
-{
+bool DemoFile::open(const QString& path) {
     close();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::ReadOnly)) {
@@ -17,25 +16,24 @@ bool DemoFile::open(const QString& path)
     return true;
 }
 
-void DemoFile::close()
-{
+void DemoFile::close() {
     if (m_file.isOpen())
         m_file.close();
     m_endMarkSeen = false;
 }
 
-bool DemoFile::isOpen() const { return m_file.isOpen(); }
+bool DemoFile::isOpen() const {
+    return m_file.isOpen();
+}
 
-bool DemoFile::atEnd()
-{
+bool DemoFile::atEnd() {
     if (m_endMarkSeen || m_file.atEnd())
         return true;
     char next = 0;
     return m_file.peek(&next, 1) == 1 && next == kEndOfFileMark;
 }
 
-bool DemoFile::readLine(QByteArray& line)
-{
+bool DemoFile::readLine(QByteArray& line) {
     m_file.unsetError();
     line = m_file.readLine();
     if (line.isEmpty() && m_file.error() != QFileDevice::NoError) {
@@ -54,8 +52,7 @@ bool DemoFile::readLine(QByteArray& line)
     return true;
 }
 
-bool DemoFile::rewind()
-{
+bool DemoFile::rewind() {
     m_endMarkSeen = false;
     if (!m_file.seek(0)) {
         m_error = m_file.errorString();
@@ -64,8 +61,7 @@ bool DemoFile::rewind()
     return true;
 }
 
-bool DemoFile::replayStep(std::array<QByteArray, 5>& slots)
-{
+bool DemoFile::replayStep(std::array<QByteArray, 5>& frameSlots) {
     if (!m_file.isOpen()) {
         m_error = QStringLiteral("File not open");
         return false;
@@ -79,7 +75,7 @@ bool DemoFile::replayStep(std::array<QByteArray, 5>& slots)
         QByteArray line;
         if (!readLine(line))
             return false;
-        slots[slot] = line;
+        frameSlots[slot] = line;
     }
     return true;
 }

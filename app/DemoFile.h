@@ -19,7 +19,7 @@ public:
     // left as it is; otherwise the next line goes into the slot. Lines are used as they
     // stand, without their CR LF or LF. A 0x1A byte counts as the end of the file.
     // Returns false on an I/O error (or a closed file); errorString() then says why.
-    bool replayStep(std::array<QByteArray, 5>& slots);
+    bool replayStep(std::array<QByteArray, 5>& frameSlots);
     QString errorString() const { return m_error; }
 
 private:

@@ -32,8 +32,7 @@ constexpr LetteredField kLetteredFields[] = {
 
 } // namespace
 
-QByteArray cutFrames(StationState& s, QByteArray block)
-{
+QByteArray cutFrames(StationState& s, QByteArray block) {
     if (block.isEmpty())
         return block;
     block.replace(',', '.');
@@ -57,8 +56,7 @@ QByteArray cutFrames(StationState& s, QByteArray block)
     return block;
 }
 
-void ConvData(StationState& s)
-{
+void ConvData(StationState& s) {
     QByteArray& record = s.FrameSlots[4];
     // Slot 5 is filled at start-up only when the station starts at 1200 baud. When the rate
     // is switched to 1200 later, start from the default record so the fields have a place.
@@ -90,8 +88,7 @@ void ConvData(StationState& s)
     s.FrameSlots[0] = record;
 }
 
-void cpDrvReceiveData(StationState& s, StationEnv& env, const void* DataPtr, uint32_t DataSize)
-{
+void cpDrvReceiveData(StationState& s, StationEnv& env, const void* DataPtr, uint32_t DataSize) {
     if (DataPtr == nullptr || DataSize == 0)
         return;
     const QByteArray rest = cutFrames(s, QByteArray(static_cast<const char*>(DataPtr), qsizetype(DataSize)));

@@ -17,19 +17,21 @@ constexpr uint16_t kCO2Floor = 901;
 
 // Characters `first`..`last` (1-based, both included) of a frame; shorter when the frame ends
 // earlier. Frame bytes are single-byte characters.
-QString columns(const QByteArray& frame, qsizetype first, qsizetype last)
-{
+QString columns(const QByteArray& frame, qsizetype first, qsizetype last) {
     return QString::fromLatin1(frame.mid(first - 1, last - first + 1));
 }
 
-bool hasColumns(const QByteArray& frame, qsizetype last) { return frame.size() >= last; }
+bool hasColumns(const QByteArray& frame, qsizetype last) {
+    return frame.size() >= last;
+}
 
-QString withoutThirdCharacter(QString text) { return text.remove(2, 1); }
+QString withoutThirdCharacter(QString text) {
+    return text.remove(2, 1);
+}
 
 // A reading updates its value only when its text is all digits. Five digits can exceed the
 // 16-bit range (HC up to 99999 ppm): such values are held at 65535.
-void updateReading(uint16_t& value, const QString& digits)
-{
+void updateReading(uint16_t& value, const QString& digits) {
     if (digits.isEmpty())
         return;
     int32_t v = 0;
@@ -44,8 +46,7 @@ void updateReading(uint16_t& value, const QString& digits)
 }
 
 // Engine speed of a result record into RpmText and Label15, by RpmMode.
-void showEngineSpeed(StationState& s, const QByteArray& frame)
-{
+void showEngineSpeed(StationState& s, const QByteArray& frame) {
     QString rpm = columns(frame, 37, 40);
     if (s.RpmMode == 2) {
         // A field that is not an integer keeps the previous engine-speed text. Reporting it
@@ -64,8 +65,7 @@ void showEngineSpeed(StationState& s, const QByteArray& frame)
         s.Display.Label15 = u' ' + s.VacuumText;
 }
 
-void colourMarkers(StationState& s)
-{
+void colourMarkers(StationState& s) {
     const SelectedVehicle& v = s.Vehicle;
     std::array<bool, 5>& green = s.Display.MarkerGreen; // Label37..Label41
     green[0] = s.ValCO > v.LimitCOmn;
@@ -75,8 +75,7 @@ void colourMarkers(StationState& s)
     green[4] = s.ValO2 < v.LimitO2mx;
 }
 
-void countOverRange(StationState& s)
-{
+void countOverRange(StationState& s) {
     if (s.ValCO2 > 2499)
         ++s.OverRangeCount;
     if (s.ValCO > 1499)
@@ -85,8 +84,7 @@ void countOverRange(StationState& s)
         ++s.OverRangeCount;
 }
 
-void decodeResultRecord(StationState& s, const QByteArray& frame)
-{
+void decodeResultRecord(StationState& s, const QByteArray& frame) {
     StationDisplay& d = s.Display;
     s.TicksSinceResult = 0;
     s.PrevValCO2 = s.ValCO2;
@@ -128,8 +126,7 @@ void decodeResultRecord(StationState& s, const QByteArray& frame)
     s.BarStep = 0;
 }
 
-void decodeFrame(StationState& s, StationEnv& env, const QByteArray& frame)
-{
+void decodeFrame(StationState& s, StationEnv& env, const QByteArray& frame) {
     const QByteArray type = frame.mid(2, 2);
     if (type == "IN") {
         // A frame without column 8 keeps the previous bits.
@@ -159,8 +156,7 @@ void decodeFrame(StationState& s, StationEnv& env, const QByteArray& frame)
 
 } // namespace
 
-QString lambdaDisplayText(double co, double co2, double hcPpm, double o2, int gasBoxIndex)
-{
+QString lambdaDisplayText(double co, double co2, double hcPpm, double o2, int gasBoxIndex) {
     const QString none = QStringLiteral("-----");
     const std::optional<double> lambda = lambdaFactor(co, co2, hcPpm, o2, fuelConstant(gasBoxIndex));
     // Odd readings (a negative HC, say) can make the equation divide by zero.
@@ -169,8 +165,7 @@ QString lambdaDisplayText(double co, double co2, double hcPpm, double o2, int ga
     return QString::number(*lambda, 'f', 4).left(5);
 }
 
-void ShowResData(StationState& s, StationEnv& env)
-{
+void ShowResData(StationState& s, StationEnv& env) {
     for (qsizetype i = 0; i < kSlotCount; ++i) {
         const QByteArray frame = s.FrameSlots[i]; // a zeroing request may touch the slots
         s.CurFrame = frame;
@@ -179,8 +174,7 @@ void ShowResData(StationState& s, StationEnv& env)
     s.CurFrame.clear();
 }
 
-void Timer2Timer(StationState& s)
-{
+void Timer2Timer(StationState& s) {
     if (s.BarStep > kAnimationSteps)
         return;
     const int step = s.BarStep;
