@@ -2,7 +2,10 @@
 #include "StationLogic.h"
 #include "frames_test_support.h"
 
+#include <QLocale>
+#include <clocale>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace vz;
 using namespace vz::test;
@@ -208,4 +211,17 @@ TEST(ResultRecord, At1200BaudEachRecordIsDecodedTwice) {
     const QByteArray in = frame("IN", "xxx0");
     cpDrvReceiveData(s, env, in.constData(), uint32_t(in.size()));
     EXPECT_EQ(s.OverRangeCount, 6);
+}
+
+TEST(ResultRecord, ReadingsAndLambdaDoNotDependOnADecimalCommaLocale) {
+    const QLocale previousLocale;
+    const std::string previousC = std::setlocale(LC_NUMERIC, nullptr);
+    QLocale::setDefault(QLocale(QLocale::Bulgarian, QLocale::Bulgaria));
+    std::setlocale(LC_NUMERIC, "bg_BG.UTF-8"); // where the system has it
+    StationState s;
+    show(s, resultRecord("00.500", "14.50", "00100", "00.50"));
+    QLocale::setDefault(previousLocale);
+    std::setlocale(LC_NUMERIC, previousC.c_str());
+    EXPECT_EQ(s.Display.Label46, "1.004");
+    EXPECT_EQ(s.ValCO, 50);
 }
