@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -19,13 +18,13 @@ using namespace cycletest;
 
 namespace {
 
-QCoreApplication& app() {
+// The serial component's notifiers need an application object; one lives for the whole run.
+void ensureApplication() {
     static int argc = 1;
     static char name[] = "app_cycle_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* instance =
-        QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    return instance ? *instance : *QCoreApplication::instance();
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
 }
 
 class PtyCycleTest : public ::testing::Test {
@@ -36,7 +35,7 @@ protected:
     QList<Box> boxes;
 
     void SetUp() override {
-        app();
+        ensureApplication();
         ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
         termios raw{};
         ASSERT_EQ(tcgetattr(slave, &raw), 0);
@@ -145,7 +144,7 @@ TEST_F(PtyCycleTest, SpReplyReadByThePortRestartsZeroing) {
     QElapsedTimer clock;
     clock.start();
     while (s.CmdStep != 2 && clock.elapsed() < 3000) {
-        app().processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }
     EXPECT_EQ(s.CmdStep, 2) << "the reply restarts the run";
@@ -175,4 +174,28 @@ TEST_F(PtyCycleTest, LostDeviceFailsTheSendOnceAndLeavesTheStationIdle) {
     for (int t = 0; t < 5; ++t)
         vz::Timer1Timer(s, env);
     EXPECT_EQ(boxes.size(), 1);
+}
+
+TEST_F(PtyCycleTest, ZeroingPauseStepsWriteNothingAndCountAsSent) {
+    TCommPortDriver port;
+    port.SetPortName(slavePath);
+    vz::CPDrvEnv env(port);
+    vz::StationState s;
+    s.DemoMode = false;
+    s.OpState = 3;
+    vz::Button3Click(s, env);
+    ASSERT_TRUE(port.IsConnected());
+    s.CmdStep = 7;
+    s.SubTicks = 9;
+    for (int t = 0; t < 30; ++t) {
+        vz::Timer1Timer(s, env);
+        ASSERT_GE(s.CmdStep, 8);
+        ASSERT_LE(s.CmdStep, 10);
+    }
+    EXPECT_TRUE(masterSilent());
+    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(port.IsConnected());
+    EXPECT_EQ(s.OpState, 5);
+    vz::Timer1Timer(s, env); // step 11
+    EXPECT_EQ(readMaster(ZP.size()), ZP);
 }
