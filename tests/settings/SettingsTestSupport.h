@@ -1,0 +1,42 @@
+#pragma once
+// Shared pieces of the settings tests: the application object, a scratch current
+// directory, and a recorder that answers every message box at once.
+#include "MessageBox.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <vector>
+
+class QApplication;
+
+// Creates the one QApplication of the test run on first use.
+QApplication& testApp();
+
+// A fresh empty directory made current for the life of the object.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    QString path() const { return dir.path(); }
+    void writeFile(const QString& name, const QByteArray& bytes) const;
+    QByteArray readFile(const QString& name) const;
+
+private:
+    QTemporaryDir dir;
+    QString previous;
+};
+
+struct RecordedMessage {
+    QString caption;
+    QString text;
+    vz::MsgIcon icon;
+    vz::MsgButtons buttons;
+};
+
+// Records every message box and answers with `answer`; restores the real boxes on exit.
+class MessageRecorder {
+public:
+    explicit MessageRecorder(vz::MsgAnswer answer = vz::MsgAnswer::Ok);
+    ~MessageRecorder();
+    std::vector<RecordedMessage> messages;
+};
