@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTabWidget>
 #include <gtest/gtest.h>
@@ -244,6 +246,28 @@ TEST_F(SettingsDialog, EnterPressesOk) {
     QApplication::sendEvent(&form, &enter);
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(drv.BaudRateValue(), 2400u);
+
+    // Also while typing in the baud-rate box: the typed text is taken, not turned into an item.
+    TSettingsForm typing(nullptr, &drv);
+    typing.show();
+    typing.BaudRateComboBox->setEditText("4800");
+    QKeyEvent enterInBox(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(typing.BaudRateComboBox->lineEdit(), &enterInBox);
+    EXPECT_EQ(typing.result(), QDialog::Accepted);
+    EXPECT_EQ(drv.BaudRateValue(), 4800u);
+    EXPECT_EQ(typing.BaudRateComboBox->count(), 18);
+}
+
+TEST_F(SettingsDialog, NumbersIgnoreTheLocale) {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // "921.600" there
+    drv.SetBaudRateValue(921600);
+    TSettingsForm form(nullptr, &drv);
+    EXPECT_EQ(form.BaudRateComboBox->currentText(), "921600");
+    form.BaudRateComboBox->setEditText("115200");
+    form.OkButtonClick();
+    QLocale::setDefault(previous);
+    EXPECT_EQ(drv.BaudRateValue(), 115200u);
 }
 
 TEST_F(SettingsDialog, SettingsCommandOnAClosedPortShowsTheDialogWithoutAsking) {
