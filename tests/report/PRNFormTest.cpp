@@ -1,0 +1,242 @@
+#include "Cp1251.h"
+#include "ExamLog.h"
+#include "ExamRecord.h"
+#include "PRNUnit.h"
+#include "RecordingPrinter.h"
+#include "ReportTestSupport.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace vz;
+using vz::test::ReportTest;
+
+class PRNFormTest : public ReportTest {
+protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        printer.names = {QStringLiteral("HP LaserJet 1320 PCL6 Office")};
+        printer.pageWidthPx = 4960; // A4 at 600 dpi
+        readings = {"0.500", "14.50", " 0100", "00.50", "085.0", " 0850", "1.004", 0};
+    }
+    std::unique_ptr<TPRNForm> makeForm() {
+        return std::make_unique<TPRNForm>(nullptr, state, printer, [this] { return readings; });
+    }
+    // The text printed after a caption on the last page (an empty text draws nothing).
+    QString printedAfter(const QString& caption) const {
+        const QList<RecordedText>& page = printer.pages.last();
+        for (qsizetype i = 0; i + 1 < page.size(); ++i) {
+            if (page[i].text == caption)
+                return page[i + 1].text;
+        }
+        return QStringLiteral("<no %1>").arg(caption);
+    }
+    QString printedNumber() const { return printedAfter(QStringLiteral("Преглед №")); }
+
+    ReportState state;
+    RecordingPrinterService printer;
+    MainReadings readings;
+};
+
+TEST_F(PRNFormTest, CreationSetsCaptionScaleYearsAndOperators) {
+    writeFile("SERVICE.ini", toCp1251(QStringLiteral("ГТП Младост\r\nПетров\r\nАнгелов\r\n")));
+    printer.pageWidthPx = 1000; // narrower than 1200: the scale comes from the station file
+    auto form = makeForm();
+    EXPECT_EQ(form->windowTitle(), "Official Test to HP LaserJet 1320 PCL6 Office");
+    EXPECT_EQ(state.PrintScale, 1);
+    EXPECT_EQ(state.StationLine, QStringLiteral("ГТП Младост"));
+    EXPECT_EQ(state.LogFileIndex, 0);
+    ASSERT_EQ(form->ComboBox1->count(), 4);
+    EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(form->ComboBox1->currentText(), "");
+    EXPECT_EQ(form->ComboBox1->itemText(2), QStringLiteral("Ангелов"));
+    ASSERT_EQ(form->YearBox->count(), 67);
+    EXPECT_EQ(form->YearBox->currentText(), "2026");
+    EXPECT_EQ(form->YearBox->itemText(66), "1960");
+
+    writeFile("SERVICE.ini", QByteArray("S\r\nA\r\nB\r\nC\r\nD\r\n3\r\n"));
+    state.PrintScale = 0;
+    auto second = makeForm();
+    EXPECT_EQ(state.PrintScale, 3);
+    EXPECT_EQ(second->ComboBox1->currentText(), "A");
+
+    printer.names.clear();
+    writeFile("SERVICE.ini", QByteArray("S\r\nA\r\nB\r\nC\r\nD\r\n0\r\n"));
+    state.PrintScale = 0;
+    auto third = makeForm();
+    EXPECT_EQ(third->windowTitle(), "Not Found Printer");
+    EXPECT_EQ(state.PrintScale, 1);
+}
+
+TEST_F(PRNFormTest, ControlsSitWhereTheFormPutsThemInTabOrder) {
+    auto form = makeForm();
+    EXPECT_EQ(form->size(), QSize(431, 451));
+    EXPECT_EQ(form->Edit1->geometry(), QRect(8, 24, 385, 24));
+    EXPECT_EQ(form->Edit2->geometry(), QRect(8, 80, 105, 24));
+    EXPECT_EQ(form->Edit3->geometry(), QRect(8, 136, 385, 24));
+    EXPECT_EQ(form->YearBox->pos(), QPoint(312, 88));
+    EXPECT_EQ(form->YearBox->width(), 81);
+    EXPECT_EQ(form->ComboBox1->pos(), QPoint(8, 344));
+    EXPECT_EQ(form->ComboBox1->width(), 201);
+    EXPECT_EQ(form->Panel1->geometry(), QRect(8, 392, 417, 49));
+    EXPECT_EQ(form->BtnPrint->geometry(), QRect(288, 328, 129, 41));
+    EXPECT_TRUE(form->BtnPrint->isDefault());
+    EXPECT_EQ(form->BtnPrint->font().pixelSize(), 19);
+    EXPECT_EQ(form->Edit1->text(), "/..");
+    EXPECT_EQ(form->Edit1->font().pixelSize(), 13);
+    EXPECT_TRUE(form->Edit1->font().bold());
+    EXPECT_EQ(form->ComboBox1->toolTip(), QStringLiteral("Изперете кой е извършил прегледа"));
+
+    // The reading boxes are read-only and the tab key never stops on them.
+    const QList<QWidget*> expected = {form->Edit1, form->Edit2,     form->YearBox,
+                                      form->Edit3, form->ComboBox1, form->BtnPrint};
+    QList<QWidget*> order;
+    QWidget* w = form->Edit1;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order.append(w);
+        w = w->nextInFocusChain();
+    } while (w != form->Edit1 && order.size() < 20);
+    EXPECT_EQ(order, expected);
+    for (QLineEdit* box :
+         {form->edCOmn, form->edCO2mx, form->EdLam, form->edCHmx, form->edO2mx, form->edRPM, form->edTemp})
+        EXPECT_TRUE(box->isReadOnly());
+    EXPECT_EQ(form->edCOmn->pos(), QPoint(72, 176));
+    EXPECT_EQ(form->edTemp->pos(), QPoint(328, 292));
+}
+
+TEST_F(PRNFormTest, ActivationCopiesTheMainWindowReadingsAndTheLambdaLast) {
+    auto form = makeForm();
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(form.get(), &activate);
+    EXPECT_EQ(form->edCOmn->text(), "0.500");
+    EXPECT_EQ(form->edCO2mx->text(), "14.50");
+    EXPECT_EQ(form->edCHmx->text(), " 0100");
+    EXPECT_EQ(form->edO2mx->text(), "00.50");
+    EXPECT_EQ(form->edTemp->text(), "085.0");
+    EXPECT_EQ(form->edRPM->text(), " 0850"); // five characters, although typing stops at four
+    EXPECT_EQ(form->EdLam->text(), "1.004"); // the main window's text, copied after the recomputation
+
+    // A real change of a gas box recomputes with the main window's fuel.
+    readings.GASBoxItemIndex = 1;
+    form->edO2mx->setText("00.5");
+    EXPECT_EQ(form->EdLam->text(), QStringLiteral("1.002"));
+    readings.GASBoxItemIndex = 2;
+    form->edCOmn->setText("0.5.0");
+    EXPECT_EQ(form->edCOmn->text(), "0.50");
+    EXPECT_EQ(form->EdLam->text(), QStringLiteral("1.000"));
+
+    readings.Label11 = "0.0.0";
+    readings.Label12 = "00.00"; // CO2 = 0: the lambda text stays
+    readings.Label46 = "-----";
+    form->FormActivate();
+    EXPECT_EQ(form->edCOmn->text(), "0.00");
+    EXPECT_EQ(form->EdLam->text(), "-----");
+}
+
+TEST_F(PRNFormTest, TypedKeysAreFilteredWhenABoxIsMadeEditable) {
+    auto form = makeForm();
+    auto type = [](QLineEdit* box, const QString& keys) {
+        for (QChar c : keys) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(box, &press);
+        }
+    };
+    form->edRPM->setReadOnly(false);
+    form->edRPM->clear();
+    type(form->edRPM, "1a.2345");
+    EXPECT_EQ(form->edRPM->text(), "1234");
+    form->edTemp->setReadOnly(false);
+    form->edTemp->clear();
+    type(form->edTemp, "8x5.0,1");
+    EXPECT_EQ(form->edTemp->text(), "85.01");
+}
+
+TEST_F(PRNFormTest, PrintLogsTheExaminationThenPrintsItsPage) {
+    writeFile("SERVICE.ini", toCp1251(QStringLiteral("ГТП Младост\r\nМария Иванова\r\n\r\n\r\n\r\n")));
+    auto form = makeForm();
+    form->FormActivate();
+    form->ComboBox1->setCurrentText(QStringLiteral("Мария Иванова"));
+    form->Edit1->setText("VW Golf 1.6");
+    form->Edit2->setText(QStringLiteral("СА1234ВК"));
+    form->Edit3->setText(QStringLiteral("Иван Петров"));
+    form->YearBox->setCurrentText("2008");
+
+    form->btnPrintClick();
+    EXPECT_TRUE(messages.isEmpty());
+    const QByteArray log = readFile("Pregledi00000.GPG");
+    ASSERT_EQ(log.size(), 160);
+    EXPECT_TRUE(log.startsWith("07.12.2026    14:05:09 "));
+    EXPECT_EQ(log.mid(23, 11), toCp1251(QStringLiteral("Иван Петров")));
+    EXPECT_EQ(log.mid(48, 11), "VW Golf 1.6");
+    EXPECT_EQ(log.mid(74, 4), "2008");
+    EXPECT_EQ(log.mid(81, 8), toCp1251(QStringLiteral("СА1234ВК")));
+    EXPECT_TRUE(log.contains("/CO 0.500% /CO2 14.50% /HC  0100ppm /O2 00.50% /  0850RPM / 085.0`C"));
+    ASSERT_EQ(printer.pages.size(), 1);
+    EXPECT_EQ(printedAfter(QStringLiteral("ДИАГНОСТИЧЕН  ЛИСТ")), QStringLiteral("ГТП Младост"));
+    EXPECT_EQ(printedNumber(), "1");
+    EXPECT_EQ(printedAfter("Lambda Factor"), "1.004");
+    EXPECT_EQ(printer.pages.last().last().text, QStringLiteral("Извършил прегледа:     /Мария Иванова/"));
+    // The page is drawn at the printer's scale: 4960 px / 1200 = 4.
+    EXPECT_DOUBLE_EQ(printer.pages.last().at(3).baseline.x(), 410 * 4);
+
+    form->btnPrintClick();
+    EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 320);
+    ASSERT_EQ(printer.pages.size(), 2);
+    EXPECT_EQ(printedNumber(), "2");
+    EXPECT_EQ(form->ExamNumber, 2);
+}
+
+TEST_F(PRNFormTest, AFullLogFileMovesPrintOnToTheNextFile) {
+    writeFile("Pregledi00000.GPG", QByteArray(32000, 'x'));
+    auto form = makeForm();
+    form->btnPrintClick();
+    EXPECT_EQ(readFile("Pregledi00001.GPG").size(), 160);
+    EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 32000);
+    EXPECT_EQ(state.LogFileIndex, 1);
+    ASSERT_EQ(printer.pages.size(), 1);
+    EXPECT_EQ(printedNumber(), "201");
+
+    // A new window starts again from the first file and walks to the one with room.
+    auto next = makeForm();
+    EXPECT_EQ(state.LogFileIndex, 0);
+    next->btnPrintClick();
+    EXPECT_EQ(printedNumber(), "202");
+}
+
+TEST_F(PRNFormTest, AFailedLogWritePrintsNothingAndSaysWhy) {
+    ASSERT_TRUE(QDir().mkdir("Pregledi00000.GPG"));
+    auto form = makeForm();
+    form->btnPrintClick();
+    EXPECT_TRUE(printer.pages.isEmpty());
+    EXPECT_EQ(form->ExamNumber, 0);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].icon, MsgIcon::Error);
+    EXPECT_TRUE(messages[0].text.contains("Pregledi00000.GPG")) << messages[0].text.toStdString();
+    EXPECT_TRUE(QFileInfo("Pregledi00000.GPG").isDir());
+}
+
+TEST_F(PRNFormTest, APrinterFailureKeepsTheRecordAndOffersAPdf) {
+    printer.failure = "The print job could not be started on HP.";
+    auto form = makeForm();
+
+    nextAnswer = MsgAnswer::No;
+    form->btnPrintClick();
+    EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 160);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].caption, "Printer Error");
+    EXPECT_EQ(messages[0].text, printer.failure);
+    EXPECT_EQ(messages[1].icon, MsgIcon::Question);
+    EXPECT_EQ(messages[1].buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(messages[1].text.contains("Pregled1.pdf"));
+    EXPECT_FALSE(QFile::exists("Pregled1.pdf"));
+
+    nextAnswer = MsgAnswer::Yes;
+    form->btnPrintClick();
+    EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 320);
+    EXPECT_TRUE(readFile("Pregled2.pdf").startsWith("%PDF"));
+    EXPECT_EQ(messages.size(), 4);
+}

@@ -1,0 +1,78 @@
+#pragma once
+// Shared pieces of the report tests: the application object, a scratch directory made
+// current, a message-box recorder and a fixed clock.
+#include "Clock.h"
+#include "MessageBox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace vz::test {
+
+inline QApplication& app() {
+    static int argc = 1;
+    static char name[] = "report_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication application(argc, argv);
+    return application;
+}
+
+struct RecordedMessage {
+    QString caption;
+    QString text;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+// Every test runs in a fresh current directory with a recorded message box and a fixed
+// date and time; all of it is undone afterwards.
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        ASSERT_TRUE(scratch.isValid());
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(scratch.path());
+        setMessageBoxHandler(
+            [this](QWidget*, const QString& caption, const QString& text, MsgIcon icon, MsgButtons buttons) {
+                messages.append({caption, text, icon, buttons});
+                return nextAnswer;
+            });
+        setShortDateSource([] { return QStringLiteral("07.12.2026"); });
+        setLongTimeSource([] { return QStringLiteral("14:05:09"); });
+    }
+    void TearDown() override {
+        setMessageBoxHandler({});
+        setShortDateSource({});
+        setLongTimeSource({});
+        QDir::setCurrent(previousDir);
+    }
+
+    static void writeFile(const QString& name, const QByteArray& bytes) {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+    static QByteArray readFile(const QString& name) {
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll();
+    }
+
+    QTemporaryDir scratch;
+    QString previousDir;
+    QList<RecordedMessage> messages;
+    MsgAnswer nextAnswer = MsgAnswer::Ok;
+};
+
+} // namespace vz::test
