@@ -1,0 +1,84 @@
+// analyser-sim: plays the analyser on a pseudo-terminal until SIGTERM or SIGINT.
+#include "SerialLine.h"
+#include "SimOptions.h"
+#include "SimRunner.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+int g_wakeWrite = -1;
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int) {
+    g_stop = 1;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_wakeWrite, &byte, 1);
+}
+
+int fail(const std::string& message) {
+    std::cerr << "analyser-sim: " << message << '\n';
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const sim::ParsedOptions parsed = sim::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty())
+        return fail(parsed.error + " (see --help)");
+    const sim::SimOptions& options = parsed.options;
+    if (options.help) {
+        std::cout << sim::helpText();
+        return 0;
+    }
+
+    // The signal handler only writes to this pipe; the loop polls it and ends cleanly, so the
+    // link is removed on every ordinary way of stopping the simulator.
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail("pipe failed");
+    g_wakeWrite = wake[1];
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::string error;
+    sim::SerialLine line;
+    const bool opened = options.device.empty() ? line.openPty(options.baud, error)
+                                               : line.openDevice(options.device, options.baud, error);
+    if (!opened)
+        return fail(error);
+
+    sim::ComLink link;
+    if (!options.linkDir.empty() && !link.create(options.linkDir, options.com, line.path(), error))
+        return fail(error);
+
+    sim::SimRunner runner(options, line.fd(), line.slaveFd(), sim::SimRunner::monotonicMs());
+    if (!options.recordPath.empty()) {
+        if (!runner.record(options.recordPath, error))
+            return fail(error);
+        if (options.commas || options.crBeforeEnd)
+            std::cerr << "analyser-sim: note: the recording keeps the commas/CR; a demo file "
+                         "needs decimal points and no CR inside a frame\n";
+    }
+
+    std::cout << "PTY " << line.path() << std::endl;
+
+    while (!g_stop) {
+        if (!runner.step(1000, wake[0])) {
+            link.remove();
+            return fail(runner.lastError());
+        }
+    }
+    link.remove();
+    return 0;
+}
