@@ -2,7 +2,6 @@
 #include "SettingsTestSupport.h"
 
 #include <QApplication>
-#include <QFontInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
