@@ -1,0 +1,191 @@
+// The main window's layout in chart view, on a real window on the offscreen platform.
+#include "layout_test_support.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using vz::test::bottom;
+using vz::test::pointSize;
+using vz::test::right;
+using vz::test::shownMainWindow;
+
+namespace {
+
+TEST(LayoutChartView, DesignedWidthReproducesTheWorkedExample) {
+    auto w = shownMainWindow();
+    w->resize(707, 515);
+    ASSERT_EQ(w->width(), 707);
+    EXPECT_EQ(w->height(), 528);
+
+    EXPECT_EQ(w->Chart1->geometry(), QRect(0, 0, 557, 372));
+    EXPECT_EQ(w->Button1->geometry(), QRect(564, 8, 125, 44));
+    EXPECT_EQ(w->Button2->geometry(), QRect(564, 60, 125, 44));
+    EXPECT_EQ(w->Button3->geometry(), QRect(564, 112, 125, 44));
+    EXPECT_EQ(w->GASBox->geometry(), QRect(564, 164, 125, 44));
+    EXPECT_EQ(w->ProgressBar1->geometry(), QRect(564, 216, 125, 17));
+    EXPECT_EQ(w->Label(45)->pos(), QPoint(564, 241));
+    EXPECT_EQ(w->ViewButton->geometry(), QRect(564, 346, 62, 26));
+    EXPECT_EQ(w->AboutButton->geometry(), QRect(626, 346, 62, 26));
+
+    const int headingLefts[] = {4, 145, 286, 428, 569};
+    const int valueLefts[] = {4, 140, 281, 421, 562};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(w->Label(1 + i)->pos(), QPoint(headingLefts[i], 376));
+        EXPECT_EQ(w->Label(11 + i)->pos(), QPoint(valueLefts[i], 430));
+        EXPECT_EQ(pointSize(w->Label(1 + i)), 33);
+        EXPECT_EQ(pointSize(w->Label(11 + i)), 33);
+    }
+    EXPECT_EQ(w->Label(16)->pos(), QPoint(104, 294));
+    EXPECT_EQ(pointSize(w->Label(16)), 11);
+
+    // Fonts of the column: e for the big buttons and the fuel box, d div 3 for the small ones.
+    EXPECT_EQ(pointSize(w->Button1), 16);
+    EXPECT_EQ(pointSize(w->GASBox), 16);
+    EXPECT_EQ(pointSize(w->ViewButton), 11);
+    EXPECT_EQ(pointSize(w->Label(45)), 11);
+}
+
+// Expected chart-view geometry, worked from the layout's formulas for a window W wide.
+void expectChartViewFormulas(TMnGASForm& w, int W) {
+    const int H = (W / 4) * 3, d = W / 21, e = d / 2, U = W / 12, b = W / 6 + 8, A = H - U - 40;
+    const int c = W - (b / 5 + b), ch = H - 2 * U - 40, m = c + c / 70;
+    const int T = H / 64, B = H / 12;
+
+    EXPECT_EQ(w.height(), H);
+    EXPECT_EQ(w.Chart1->geometry(), QRect(0, 0, c, ch));
+    QWidget* column[] = {w.Button1, w.Button2, w.Button3, w.GASBox};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(column[i]->geometry(), QRect(m, T + i * (B + T), b, B)) << i;
+        EXPECT_EQ(pointSize(column[i]), e) << i;
+    }
+    const int progressTop = T + 4 * (B + T);
+    EXPECT_EQ(w.ProgressBar1->geometry(), QRect(m, progressTop, b, H / 30));
+    EXPECT_EQ(w.Label(45)->pos(), QPoint(m, progressTop + H / 30 + T));
+    EXPECT_EQ(w.ViewButton->geometry(), QRect(m, ch - H / 20, b / 2, H / 20));
+    EXPECT_EQ(w.AboutButton->geometry(), QRect(m + b / 2, ch - H / 20, b / 2, H / 20));
+
+    // Lambda under the status label, its caption under the value.
+    EXPECT_EQ(w.Label(46)->pos(), QPoint(m, bottom(w.Label(45)) + T));
+    EXPECT_EQ(w.Label(47)->pos(), QPoint(m, bottom(w.Label(46))));
+    EXPECT_EQ(pointSize(w.Label(46)), d);
+    EXPECT_EQ(pointSize(w.Label(47)), d / 3);
+
+    // The readings row: headings with their subscripts and units, then the values.
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(w.Label(1 + i)->pos(), QPoint((i * W) / 5 + 4, A - U + 4)) << i;
+        EXPECT_EQ(w.Label(11 + i)->pos(), QPoint((i * (W - 4)) / 5 + (i == 0 ? 4 : 0), A)) << i;
+        EXPECT_EQ(pointSize(w.Label(11 + i)), d) << i;
+    }
+    EXPECT_EQ(w.Label(6)->pos(), QPoint(right(w.Label(2)), A - U + d));
+    EXPECT_EQ(w.Label(7)->pos(), QPoint(right(w.Label(6)), A - U + 4));
+    EXPECT_EQ(w.Label(8)->pos(), QPoint(right(w.Label(4)), A - U + d));
+    EXPECT_EQ(w.Label(9)->pos(), QPoint(right(w.Label(8)), A - U + 4));
+    EXPECT_EQ(w.Label(10)->pos(), QPoint(right(w.Label(3)), A - U + d));
+    EXPECT_EQ(pointSize(w.Label(6)), e);
+    EXPECT_EQ(pointSize(w.Label(7)), d);
+    EXPECT_EQ(w.Label(42)->y(), A + 52);
+
+    // Scale labels, one column a gas.
+    struct Scale {
+        int first, count, n, sixteenths;
+    };
+    for (const Scale& s : {Scale{16, 5, 6, 3}, Scale{21, 6, 7, 7}, Scale{27, 5, 6, 15}, Scale{32, 5, 6, 11}})
+        for (int i = 0; i < s.count; ++i) {
+            const int k = s.count - i;
+            EXPECT_EQ(w.Label(s.first + i)->pos(), QPoint((s.sixteenths * c) / 16, (ch * k) / s.n - e))
+                << "Label" << s.first + i;
+            EXPECT_EQ(pointSize(w.Label(s.first + i)), d / 3);
+        }
+
+    EXPECT_EQ(w.RPMGroup->pos(), QPoint(W - 122 - 10, H - 115));
+    for (QWidget* hidden : {static_cast<QWidget*>(w.SettingsButton), static_cast<QWidget*>(w.HelpButton),
+                            static_cast<QWidget*>(w.Button4), static_cast<QWidget*>(w.Label(42)),
+                            static_cast<QWidget*>(w.Label(43)), static_cast<QWidget*>(w.Label(44)),
+                            static_cast<QWidget*>(w.RPMGroup)})
+        EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
+}
+
+TEST(LayoutChartView, EveryWidthKeepsTheFormulas) {
+    auto w = shownMainWindow();
+    for (int W : {400, 707, 1024, 1280, 1600}) {
+        SCOPED_TRACE(W);
+        w->resize(W, 100);
+        ASSERT_EQ(w->width(), W);
+        expectChartViewFormulas(*w, W);
+    }
+}
+
+TEST(LayoutWindow, ChangingOnlyTheHeightSnapsBackToThreeQuartersOfTheWidth) {
+    auto w = shownMainWindow();
+    w->resize(800, 600);
+    for (int h : {700, 599, 300, 2000}) {
+        w->resize(800, h);
+        EXPECT_EQ(w->size(), QSize(800, 600)) << h;
+    }
+    w->resize(803, 600); // the width's remainder is dropped before the 3/4
+    EXPECT_EQ(w->size(), QSize(803, 600));
+    EXPECT_EQ(w->Chart1->height(), 600 - 2 * (803 / 12) - 40);
+}
+
+TEST(LayoutWindow, WidthBelowTheMinimumStaysAtFourHundred) {
+    auto w = shownMainWindow();
+    w->resize(250, 500);
+    EXPECT_EQ(w->size(), QSize(400, 300));
+    expectChartViewFormulas(*w, 400);
+}
+
+TEST(LayoutWindow, EveryLayoutHidesTheSpeedModeGroup) {
+    auto w = shownMainWindow();
+    w->RPMGroup->show();
+    w->St.Display.RPMGroupVisible = true;
+    w->RestWin();
+    EXPECT_TRUE(w->RPMGroup->isHidden());
+    EXPECT_FALSE(w->St.Display.RPMGroupVisible);
+}
+
+TEST(LayoutChartView, LimitMarkersFollowTheLimitsAndMayLeaveTheChart) {
+    auto w = shownMainWindow();
+    w->resize(707, 528);
+    const int ch = 372, e = 16, c = 557;
+    vz::SelectedVehicle& v = w->St.Vehicle;
+    v.LimitCOmn = 50;   // 0.50 %
+    v.LimitCOmx = 1000; // 10 %, above the 6 % top of the CO scale
+    v.LimitCO2mx = 50;  // 5.0 %, below the 9 % foot of the CO2 scale
+    v.LimitCHmx = 300;  // ppm
+    v.LimitO2mx = 200;  // 2 %
+    w->RestWin();
+
+    EXPECT_EQ(w->Label(37)->pos(), QPoint((3 * c) / 16, ch - (50 * ch) / 600 - e));
+    EXPECT_EQ(w->Label(38)->pos(), QPoint((3 * c) / 16, ch - (1000 * ch) / 600 - e));
+    EXPECT_EQ(w->Label(39)->pos(), QPoint((7 * c) / 16, ch - (-40 * ch) / 70 - e));
+    EXPECT_EQ(w->Label(40)->pos(), QPoint((11 * c) / 16, ch - (300 * ch) / 1200 - e));
+    EXPECT_EQ(w->Label(41)->pos(), QPoint((15 * c) / 16, ch - (200 * ch) / 600 - e));
+    EXPECT_GT(w->Label(39)->y(), ch);
+    EXPECT_LT(w->Label(38)->y(), 0);
+    // Off the chart the markers keep their size: they are neither clipped nor pulled back.
+    EXPECT_EQ(w->Label(38)->size(), w->Label(38)->sizeHint());
+    EXPECT_EQ(w->Label(39)->size(), w->Label(39)->sizeHint());
+
+    // A new vehicle moves them on the next layout.
+    v.LimitCO2mx = 160;
+    w->RestWin();
+    EXPECT_EQ(w->Label(39)->y(), ch - (70 * ch) / 70 - e);
+}
+
+TEST(LayoutChartView, ValueLabelsStartAtTheirColumnAgainAfterAWiderReading) {
+    auto w = shownMainWindow();
+    w->resize(707, 528);
+    TLabel* hc = w->Label(13);
+    const int rightEdge = right(hc);
+    hc->setCaption(QStringLiteral("99999"));
+    ASSERT_EQ(right(hc), rightEdge); // grew toward the left
+    ASSERT_LT(hc->x(), 281);
+    w->RestWin();
+    EXPECT_EQ(hc->x(), 281);
+}
+
+} // namespace
