@@ -2,8 +2,7 @@
 
 #include <QPainter>
 
-std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& values)
-{
+std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& values) {
     std::array<TubeGeometry, 4> tubes;
     const int slot = c / 4;
     const int width = slot * 55 / 100;
@@ -21,32 +20,28 @@ std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& 
     return tubes;
 }
 
-TChart::TChart(QWidget* parent) : QWidget(parent)
-{
+TChart::TChart(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0)); // silver
     setPalette(p);
 }
 
-void TChart::setSeries1(const std::array<int, 4>& values)
-{
+void TChart::setSeries1(const std::array<int, 4>& values) {
     if (values == FSeries1)
         return;
     FSeries1 = values;
     update();
 }
 
-std::array<int, 4> TChart::series2() const
-{
+std::array<int, 4> TChart::series2() const {
     std::array<int, 4> rest;
     for (int i = 0; i < 4; ++i)
         rest[i] = 600 - FSeries1[i];
     return rest;
 }
 
-void TChart::paintEvent(QPaintEvent*)
-{
+void TChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(0x80, 0x80, 0x80));

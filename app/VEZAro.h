@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -21,6 +22,8 @@ class TLabel;
 namespace vz {
 class CPDrvEnv;
 class DemoFile;
+class PrinterService;
+struct MainReadings;
 struct ReportState;
 } // namespace vz
 
@@ -30,7 +33,10 @@ public:
     struct Options {
         bool runFormCreate = true; // tests may build the bare window
     };
-    explicit TMnGASForm(Options options, vz::ReportState* reportState = nullptr);
+    // The report state and the printer are the program's; without them (tests) the window
+    // keeps its own report state and the report command has no printer.
+    explicit TMnGASForm(Options options, vz::ReportState* reportState = nullptr,
+                        vz::PrinterService* printer = nullptr);
     TMnGASForm() : TMnGASForm(Options{}) {}
     ~TMnGASForm() override;
 
@@ -84,6 +90,9 @@ public:
     void ShowVehicleMarkers();
 
     bool DemoFileOpen() const;
+    // The reading labels' texts and the fuel choice, as the report window copies them.
+    vz::MainReadings Readings() const;
+    std::function<vz::MainReadings()> readingsProvider() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -96,7 +105,11 @@ private:
     void FormClose();
     void DemoReplayStep(vz::StationState& state);
 
+    std::unique_ptr<vz::CPDrvEnv> Env;
+    std::unique_ptr<vz::DemoFile> IoFile;
+    std::unique_ptr<vz::ReportState> OwnReportState;
     vz::ReportState* ReportState = nullptr;
+    vz::PrinterService* Printer = nullptr;
     bool InRestWin = false;
     bool Closed = false;
 };

@@ -13,22 +13,21 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr QRgb clRed = 0xFF0000, clLime = 0x00FF00, clYellow = 0xFFFF00, clAqua = 0x00FFFF, clBlack = 0x000000,
-               clWhite = 0xFFFFFF, clNavy = 0x000080, clSilver = 0xC0C0C0, clWindowText = 0x000000;
+constexpr QRgb clRed = 0xFF0000, clLime = 0x00FF00, clYellow = 0xFFFF00, clAqua = 0x00FFFF,
+               clBlack = 0x000000, clWhite = 0xFFFFFF, clNavy = 0x000080, clSilver = 0xC0C0C0,
+               clWindowText = 0x000000;
 const QString kAvantGarde = QStringLiteral("AvantGarde Md BT");
 const QString kArial = QStringLiteral("Arial");
 const QString kLucida = QStringLiteral("Lucida Sans Unicode");
 
-QFont boldFont(const QString& family, int points = 8)
-{
+QFont boldFont(const QString& family, int points = 8) {
     QFont f(family);
     f.setBold(true);
     f.setPointSize(points);
     return f;
 }
 
-void setColours(QWidget* w, QRgb text, std::optional<QRgb> background)
-{
+void setColours(QWidget* w, QRgb text, std::optional<QRgb> background) {
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, QColor::fromRgb(text));
     if (background) {
@@ -40,8 +39,7 @@ void setColours(QWidget* w, QRgb text, std::optional<QRgb> background)
     w->setPalette(p);
 }
 
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QFont& font)
-{
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QFont& font) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setFont(font);
@@ -49,8 +47,20 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 }
 } // namespace
 
-void TMnGASForm::CreateControls()
-{
+// The design's faces are Windows fonts. Where they are missing, map them to installed faces of
+// similar width (Liberation Sans is metric-compatible with Arial) rather than to the
+// platform's wide default, so the readings row keeps its proportions.
+static void substituteDesignFonts() {
+    QFont::insertSubstitutions(kAvantGarde,
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(kArial, {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(kLucida, {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+void TMnGASForm::CreateControls() {
+    substituteDesignFonts();
     setWindowTitle(QStringLiteral("ZAN GAS ANALISER "));
     setMinimumWidth(400);
     setFont(QFont(kAvantGarde));
@@ -166,8 +176,8 @@ void TMnGASForm::CreateControls()
     // Tab order: Button2, Button3, SettingsButton, AboutButton, Button1, ProgressBar1,
     // RPMGroup, GASBox, ViewButton, Button4, HelpButton. The chart takes no focus.
     Chart1->setFocusPolicy(Qt::NoFocus);
-    QWidget* order[] = {Button2, Button3, SettingsButton, AboutButton, Button1, RPMGroupItems[0], GASBox,
-                        ViewButton, Button4, HelpButton};
+    QWidget* order[] = {Button2,          Button3, SettingsButton, AboutButton, Button1,
+                        RPMGroupItems[0], GASBox,  ViewButton,     Button4,     HelpButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     for (QWidget* w : order)

@@ -5,25 +5,21 @@
 
 namespace vz {
 namespace {
-std::function<uint32_t()>& tickSource()
-{
+std::function<uint32_t()>& tickSource() {
     static std::function<uint32_t()> s;
     return s;
 }
-std::function<QString()>& dateSource()
-{
+std::function<QString()>& dateSource() {
     static std::function<QString()> s;
     return s;
 }
-std::function<QString()>& timeSource()
-{
+std::function<QString()>& timeSource() {
     static std::function<QString()> s;
     return s;
 }
 } // namespace
 
-uint32_t GetTickCount()
-{
+uint32_t GetTickCount() {
     if (tickSource())
         return tickSource()();
     static QElapsedTimer since;
@@ -34,22 +30,26 @@ uint32_t GetTickCount()
 
 // The station's date and time formats are fixed rather than taken from the locale, so
 // the log and the printed page read the same on every machine.
-QString shortDateText()
-{
+QString shortDateText() {
     if (dateSource())
         return dateSource()();
     return QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
 }
 
-QString longTimeText()
-{
+QString longTimeText() {
     if (timeSource())
         return timeSource()();
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
 }
 
-void setTickCountSource(std::function<uint32_t()> s) { tickSource() = std::move(s); }
-void setShortDateSource(std::function<QString()> s) { dateSource() = std::move(s); }
-void setLongTimeSource(std::function<QString()> s) { timeSource() = std::move(s); }
+void setTickCountSource(std::function<uint32_t()> s) {
+    tickSource() = std::move(s);
+}
+void setShortDateSource(std::function<QString()> s) {
+    dateSource() = std::move(s);
+}
+void setLongTimeSource(std::function<QString()> s) {
+    timeSource() = std::move(s);
+}
 
 } // namespace vz

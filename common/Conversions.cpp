@@ -4,8 +4,7 @@
 
 namespace vz {
 
-std::optional<int32_t> strToInt(const QString& text)
-{
+std::optional<int32_t> strToInt(const QString& text) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && text[i] == u' ')
@@ -33,8 +32,7 @@ std::optional<int32_t> strToInt(const QString& text)
     return static_cast<int32_t>(value);
 }
 
-int32_t leadingDigitsValue(const QString& text)
-{
+int32_t leadingDigitsValue(const QString& text) {
     qsizetype i = 0;
     while (i < text.size() && text[i] == u' ')
         ++i;
@@ -50,8 +48,7 @@ int32_t leadingDigitsValue(const QString& text)
     return static_cast<int32_t>(value);
 }
 
-std::optional<double> strToFloat(const QString& text)
-{
+std::optional<double> strToFloat(const QString& text) {
     qsizetype i = 0;
     while (i < text.size() && text[i] == u' ')
         ++i;

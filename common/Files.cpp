@@ -4,8 +4,7 @@
 
 namespace vz {
 
-QString findFileNoCase(const QString& dir, const QString& name)
-{
+QString findFileNoCase(const QString& dir, const QString& name) {
     const QDir d(dir);
     if (d.exists(name))
         return d.filePath(name);
@@ -17,8 +16,7 @@ QString findFileNoCase(const QString& dir, const QString& name)
     return d.filePath(name);
 }
 
-QList<QByteArray> splitLines(const QByteArray& content)
-{
+QList<QByteArray> splitLines(const QByteArray& content) {
     QList<QByteArray> lines;
     qsizetype start = 0;
     while (start < content.size()) {

@@ -2,17 +2,18 @@
 
 namespace vz {
 
-double fuelConstant(int gasBoxIndex)
-{
+double fuelConstant(int gasBoxIndex) {
     switch (gasBoxIndex) {
-    case 1: return 2.58;
-    case 2: return 4.0;
-    default: return 1.7261;
+    case 1:
+        return 2.58;
+    case 2:
+        return 4.0;
+    default:
+        return 1.7261;
     }
 }
 
-std::optional<double> lambdaFactor(double co, double co2, double hcPpm, double o2, double k)
-{
+std::optional<double> lambdaFactor(double co, double co2, double hcPpm, double o2, double k) {
     const double h = hcPpm / 10000.0;
     if (!(co + co2 + h > 0) || !(co2 > 0))
         return std::nullopt;

@@ -5,57 +5,75 @@
 
 namespace vz {
 namespace {
-MessageBoxHandler& handler()
-{
+MessageBoxHandler& handler() {
     static MessageBoxHandler h;
     return h;
 }
 
 MsgAnswer realMessageBox(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
-                         MsgButtons buttons)
-{
+                         MsgButtons buttons) {
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    default: return MsgAnswer::Cancel;
+    case QMessageBox::Ok:
+        return MsgAnswer::Ok;
+    case QMessageBox::Yes:
+        return MsgAnswer::Yes;
+    case QMessageBox::No:
+        return MsgAnswer::No;
+    default:
+        return MsgAnswer::Cancel;
     }
 }
 } // namespace
 
 MsgAnswer showMessage(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
-                      MsgButtons buttons)
-{
+                      MsgButtons buttons) {
     if (handler())
         return handler()(parent, caption, text, icon, buttons);
     return realMessageBox(parent, caption, text, icon, buttons);
 }
 
-void setMessageBoxHandler(MessageBoxHandler h) { handler() = std::move(h); }
+void setMessageBoxHandler(MessageBoxHandler h) {
+    handler() = std::move(h);
+}
 
-QString conversionErrorText(const QString& offendingText)
-{
+QString conversionErrorText(const QString& offendingText) {
     return QStringLiteral("'%1' is not a valid integer value").arg(offendingText);
 }
 
-void showConversionError(QWidget* parent, const QString& offendingText)
-{
-    showMessage(parent, QCoreApplication::applicationName(), conversionErrorText(offendingText), MsgIcon::Error);
+void showConversionError(QWidget* parent, const QString& offendingText) {
+    showMessage(parent, QCoreApplication::applicationName(), conversionErrorText(offendingText),
+                MsgIcon::Error);
 }
 
 } // namespace vz

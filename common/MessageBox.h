@@ -12,8 +12,8 @@ enum class MsgIcon { None, Information, Warning, Error, Question };
 enum class MsgButtons { Ok, OkCancel, YesNo };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
-using MessageBoxHandler = std::function<MsgAnswer(QWidget* parent, const QString& caption, const QString& text,
-                                                  MsgIcon icon, MsgButtons buttons)>;
+using MessageBoxHandler = std::function<MsgAnswer(QWidget* parent, const QString& caption,
+                                                  const QString& text, MsgIcon icon, MsgButtons buttons)>;
 
 // Shows a message box (or hands it to the installed handler) and returns the answer.
 MsgAnswer showMessage(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,

@@ -1,0 +1,79 @@
+// The main window's commands that open other windows: F1 BASE (vehicle limits), F4 PRINT
+// (test report), SETTINGS and About.
+#include "AboutZAN.h"
+#include "CPDrvEnv.h"
+#include "GASbase.h"
+#include "LimitMarkers.h"
+#include "PRNUnit.h"
+#include "PrinterService.h"
+#include "ReportState.h"
+#include "SettingsDlg.h"
+#include "StationLogic.h"
+#include "TLabel.h"
+#include "VEZAro.h"
+
+#include <QTimer>
+
+void TMnGASForm::Button1Click() {
+    vz::runVehicleChoice(this, St.Vehicle);
+    ShowVehicleMarkers();
+    RestWin();
+    if (CPDrv->BaudRateValue() == 1200)
+        vz::ConnectToolButtonClick(St, *Env);
+    MirrorDisplay();
+}
+
+void TMnGASForm::ShowVehicleMarkers() {
+    const bool selected = vz::vehicleSelected(St.Vehicle);
+    if (selected) {
+        const vz::MarkerTexts texts = vz::markerTexts(St.Vehicle);
+        Labels[37]->setCaption(texts.Label37);
+        Labels[38]->setCaption(texts.Label38);
+        Labels[39]->setCaption(texts.Label39);
+        Labels[40]->setCaption(texts.Label40);
+        Labels[41]->setCaption(texts.Label41);
+        setWindowTitle(vz::vehicleCaption(St.BaseCaption, St.Vehicle));
+    } else {
+        setWindowTitle(St.BaseCaption);
+    }
+    for (int n = 37; n <= 41; ++n)
+        Labels[n]->setVisible(selected);
+}
+
+void TMnGASForm::SettingsButtonClick() {
+    vz::runSettingsCommand(this, *CPDrv);
+}
+
+void TMnGASForm::AboutButtonClick() {
+    vz::runAboutCommand(this);
+}
+
+vz::MainReadings TMnGASForm::Readings() const {
+    vz::MainReadings r;
+    r.Label11 = Labels[11]->text();
+    r.Label12 = Labels[12]->text();
+    r.Label13 = Labels[13]->text();
+    r.Label14 = Labels[14]->text();
+    r.Label44 = Labels[44]->text();
+    r.Label15 = Labels[15]->text();
+    r.Label46 = Labels[46]->text();
+    r.GASBoxItemIndex = St.GASBoxItemIndex;
+    return r;
+}
+
+std::function<vz::MainReadings()> TMnGASForm::readingsProvider() const {
+    return [this] { return Readings(); };
+}
+
+void TMnGASForm::Button4Click() {
+    // No frame goes out while the report window is open: the cycle timer waits.
+    Timer1->stop();
+    St.Display.Timer1Enabled = false;
+    {
+        vz::QtPrinterService defaultPrinter;
+        vz::TPRNForm report(this, *ReportState, Printer ? *Printer : defaultPrinter, readingsProvider());
+        report.exec();
+    }
+    St.Display.Timer1Enabled = true;
+    Timer1->start();
+}

@@ -1,0 +1,142 @@
+#include "E2eHarness.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRect>
+#include <QThread>
+#include <QtEndian>
+
+namespace e2e {
+
+QString binDir() {
+    return qEnvironmentVariable("VZ_BIN_DIR");
+}
+QString sourceDir() {
+    return qEnvironmentVariable("VZ_SOURCE_DIR");
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (condition())
+            return true;
+        QThread::msleep(100);
+    }
+    return condition();
+}
+
+XServer::XServer() {
+    // A display number no other server holds.
+    for (int n = 90; n < 140; ++n) {
+        if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
+            QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            continue;
+        m_display = QStringLiteral(":%1").arg(n);
+        m_proc.start(QStringLiteral("Xvfb"),
+                     {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
+                      QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!m_proc.waitForStarted(5000))
+            return;
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+        m_ok = waitFor([&] { return QFile::exists(socket); }, 5000);
+        return;
+    }
+}
+
+XServer::~XServer() {
+    m_proc.terminate();
+    m_proc.waitForFinished(3000);
+}
+
+QByteArray run(const QString& display, const QString& program, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(timeoutMs);
+    return p.readAllStandardOutput();
+}
+
+QString findWindow(const QString& display, const QString& name, int timeoutMs) {
+    QString id;
+    waitFor(
+        [&] {
+            const QByteArray out = run(
+                display, QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), name});
+            id = QString::fromLatin1(out).split(u'\n', Qt::SkipEmptyParts).value(0).trimmed();
+            return !id.isEmpty();
+        },
+        timeoutMs);
+    return id;
+}
+
+QString windowName(const QString& display, const QString& windowId) {
+    return QString::fromUtf8(
+               run(display, QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), windowId}))
+        .trimmed();
+}
+
+void typeKeys(const QString& display, const QString& windowId, const QStringList& keys) {
+    run(display, QStringLiteral("xdotool"),
+        {QStringLiteral("windowfocus"), QStringLiteral("--sync"), windowId});
+    QStringList args{QStringLiteral("key"), QStringLiteral("--clearmodifiers")};
+    args += keys;
+    run(display, QStringLiteral("xdotool"), args);
+}
+
+QRect windowGeometry(const QString& display, const QString& windowId) {
+    const QString out =
+        QString::fromLatin1(run(display, QStringLiteral("xdotool"),
+                                {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windowId}));
+    QRect r;
+    for (const QString& line : out.split(u'\n')) {
+        const QString key = line.section(u'=', 0, 0);
+        const int value = line.section(u'=', 1).toInt();
+        if (key == u"X")
+            r.moveLeft(value);
+        else if (key == u"Y")
+            r.moveTop(value);
+        else if (key == u"WIDTH")
+            r.setWidth(value);
+        else if (key == u"HEIGHT")
+            r.setHeight(value);
+    }
+    return r;
+}
+
+QImage decodeXwd(const QByteArray& xwd) {
+    if (xwd.size() < 100)
+        return {};
+    auto field = [&](int i) { return qFromBigEndian<quint32>(xwd.constData() + 4 * i); };
+    const quint32 headerSize = field(0), format = field(2), width = field(4), height = field(5);
+    const quint32 byteOrder = field(7), bitsPerPixel = field(11), bytesPerLine = field(12),
+                  ncolors = field(19);
+    if (format != 2 || (bitsPerPixel != 32 && bitsPerPixel != 24))
+        return {};
+    const qint64 offset = qint64(headerSize) + qint64(ncolors) * 12;
+    if (offset + qint64(bytesPerLine) * height > xwd.size())
+        return {};
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    const int step = int(bitsPerPixel / 8);
+    for (quint32 y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uchar*>(xwd.constData() + offset + qint64(y) * bytesPerLine);
+        for (quint32 x = 0; x < width; ++x) {
+            const uchar* px = row + x * step;
+            const QRgb rgb =
+                byteOrder == 0 ? qRgb(px[2], px[1], px[0]) : qRgb(px[step - 3], px[step - 2], px[step - 1]);
+            image.setPixel(int(x), int(y), rgb);
+        }
+    }
+    return image;
+}
+
+QImage grabScreen(const QString& display) {
+    return decodeXwd(
+        run(display, QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent")}));
+}
+
+} // namespace e2e

@@ -1,0 +1,178 @@
+// End-to-end runs of the real station binary under Xvfb: demo replay, and a live session
+// with the simulated analyser behind COM1 driven by the function keys.
+#include "E2eHarness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+using namespace e2e;
+
+namespace {
+
+// Counts the pixels of one colour inside a rectangle of the screen.
+int countColour(const QImage& screen, const QRect& area, QRgb colour) {
+    int n = 0;
+    const QRect r = area.intersected(screen.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += (screen.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+class Station : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths_findXvfb().isEmpty())
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(x.ok()) << "Xvfb did not start";
+    }
+
+    void TearDown() override {
+        if (station.state() != QProcess::NotRunning) {
+            station.kill();
+            station.waitForFinished(3000);
+        }
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            sim.waitForFinished(3000);
+        }
+    }
+
+    static QString QStandardPaths_findXvfb() {
+        return QFile::exists("/usr/bin/Xvfb") ? "/usr/bin/Xvfb" : QString();
+    }
+
+    void startSim(const QStringList& extra = {}) {
+        sim.setWorkingDirectory(dir.path());
+        sim.start(binDir() + "/analyser-sim", QStringList{"--link-dir", dir.path(), "--com", "1",
+                                                          "--log-requests", dir.filePath("requests.log")} +
+                                                  extra);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.filePath("COM1")).isSymLink(); }, 5000))
+            << "no COM1 link";
+    }
+
+    void startStation() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", x.display());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("WAYLAND_DISPLAY");
+        station.setProcessEnvironment(env);
+        station.setWorkingDirectory(dir.path());
+        station.start(binDir() + "/vezaro", {});
+        ASSERT_TRUE(station.waitForStarted(5000));
+    }
+
+    // Dismisses the start-up message box with the given title by pressing Enter.
+    void answerStartupBox(const QString& title) {
+        const QString box = findWindow(x.display(), title);
+        ASSERT_FALSE(box.isEmpty()) << "no message box " << title.toStdString();
+        typeKeys(x.display(), box, {"Return"});
+    }
+
+    QString mainWindow() {
+        const QString id = findWindow(x.display(), "ZAN GAS ANALISER");
+        EXPECT_FALSE(id.isEmpty());
+        return id;
+    }
+
+    QByteArray requests() const {
+        QFile f(dir.filePath("requests.log"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    XServer x;
+    QProcess sim;
+    QProcess station;
+};
+
+// In the window at its design width 707: the status label at (564, 241) and the CO value at
+// the left of the readings row (top 430).
+QRect statusArea(const QRect& win) {
+    return QRect(win.x() + 564, win.y() + 241, 100, 14);
+}
+QRect coValueArea(const QRect& win) {
+    return QRect(win.x() + 4, win.y() + 430, 130, 40);
+}
+
+TEST_F(Station, demoFileIsReplayedAndTheReadingsMove) {
+    ASSERT_TRUE(QFile::copy(sourceDir() + "/data/demo/VEZARO.DMO", dir.filePath("VEZARO.DMO")));
+    startStation();
+    answerStartupBox("DEMO FILE LOADED");
+    const QString win = mainWindow();
+    ASSERT_FALSE(win.isEmpty());
+    EXPECT_TRUE(windowName(x.display(), win).contains("(   DEMO MODE   )"));
+    const QRect geometry = windowGeometry(x.display(), win);
+    EXPECT_EQ(geometry.width(), 707);
+    EXPECT_EQ(geometry.height(), 528);
+
+    // The chart and the readings change from tick to tick as the recorded frames replay.
+    const QRect readings(geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    QImage first = grabScreen(x.display()).copy(readings);
+    bool moved = waitFor([&] { return grabScreen(x.display()).copy(readings) != first; }, 8000);
+    EXPECT_TRUE(moved) << "nothing on the window changed while the demo file replayed";
+
+    station.terminate(); // a polite shutdown, as the system's would be
+    ASSERT_TRUE(station.waitForFinished(10000));
+    EXPECT_TRUE(QFile::exists(dir.filePath("VEZARO.INI")));
+    EXPECT_FALSE(QFileInfo(dir.filePath("COM1")).exists()) << "demo mode must not need a port";
+}
+
+TEST_F(Station, liveSessionStartsZeroesAndClosesCleanly) {
+    startSim({"--co", "0.50", "--co2", "14.50", "--hc", "100", "--o2", "0.50", "--rpm", "850"});
+    startStation();
+    answerStartupBox("DEMO FILE NOT FOUND");
+    const QString win = mainWindow();
+    ASSERT_FALSE(win.isEmpty());
+    const QRect geometry = windowGeometry(x.display(), win);
+    const QImage before = grabScreen(x.display()).copy(coValueArea(geometry));
+
+    // F2: the port opens, the running cycle polls and the readings arrive.
+    typeKeys(x.display(), win, {"F2"});
+    EXPECT_TRUE(waitFor(
+        [&] { return countColour(grabScreen(x.display()), statusArea(geometry), 0x00FF00) > 200; }, 8000))
+        << "the status label never turned green (running)";
+    EXPECT_TRUE(waitFor([&] { return grabScreen(x.display()).copy(coValueArea(geometry)) != before; }, 8000))
+        << "the CO reading never changed";
+    EXPECT_TRUE(requests().contains(QByteArray("\x02"
+                                               "1RGCA\x03",
+                                               7)));
+    EXPECT_TRUE(requests().contains(QByteArray("\x64\x01\x04\x04", 4)));
+
+    // F3: a zeroing run (about 25 s) that ends in the running state again.
+    typeKeys(x.display(), win, {"F3"});
+    EXPECT_TRUE(waitFor(
+        [&] { return countColour(grabScreen(x.display()), statusArea(geometry), 0xFF00FF) > 200; }, 3000))
+        << "no magenta zeroing status";
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return requests().contains(QByteArray("\x02"
+                                                  "1ZED0\x03",
+                                                  7));
+        },
+        40000))
+        << "the zeroing run never sent ZE";
+    EXPECT_TRUE(waitFor(
+        [&] { return countColour(grabScreen(x.display()), statusArea(geometry), 0x00FF00) > 200; }, 8000))
+        << "zeroing did not end in the running state";
+
+    // Closing: the blank OU command goes out and the settings file is written.
+    station.terminate();
+    ASSERT_TRUE(station.waitForFinished(10000));
+    EXPECT_TRUE(requests().contains(QByteArray("\x02"
+                                               "1OU\x17 0C\x03",
+                                               9)));
+    QFile ini(dir.filePath("VEZARO.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll(), QByteArray("COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\n"
+                                        "Hor Size= 707\r\nWindowed= normal\r\n"));
+}
+
+} // namespace
