@@ -18,13 +18,31 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace vz::test {
 
+// One application for the whole run, made by the first test that needs it and destroyed
+// when the tests are over, before the program's static objects go (Qt's input devices
+// cannot outlive it).
+inline QApplication*& appInstance() {
+    static QApplication* application = nullptr;
+    return application;
+}
+
 inline QApplication& app() {
     static int argc = 1;
     static char name[] = "report_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
+    if (!appInstance())
+        appInstance() = new QApplication(argc, argv);
+    return *appInstance();
 }
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override {
+        delete appInstance();
+        appInstance() = nullptr;
+    }
+};
+inline const bool qtEnvironmentRegistered = (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
 
 struct RecordedMessage {
     QString caption;
