@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
-TEST(DemoFile, HoldsCleanCrLfFramesOfARunningEngine) {
+TEST(ShippedDemoFile, HoldsCleanCrLfFramesOfARunningEngine) {
     QFile file(VZ_DEMO_FILE);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << VZ_DEMO_FILE;
     const std::string text = file.readAll().toStdString();

@@ -83,7 +83,7 @@ int runToEnd(const std::string& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class InTemporaryDir : public ::testing::Test {
+class SimProgramInDir : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -101,7 +101,7 @@ int openLink(const char* name) {
 
 } // namespace
 
-TEST_F(InTemporaryDir, TheProgramAnswersThroughItsComLinkAndRemovesItOnSigterm) {
+TEST_F(SimProgramInDir, TheProgramAnswersThroughItsComLinkAndRemovesItOnSigterm) {
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--link-dir", ".", "--com", "1"})) << sim.firstLine;
     const std::string ptyPath = sim.firstLine.substr(4, sim.firstLine.find('\n') - 4);
@@ -147,7 +147,7 @@ TEST_F(InTemporaryDir, TheProgramAnswersThroughItsComLinkAndRemovesItOnSigterm) 
     EXPECT_FALSE(QFileInfo("COM1").isSymLink());
 }
 
-TEST_F(InTemporaryDir, AStaleLinkIsReplacedButAFileIsNot) {
+TEST_F(SimProgramInDir, AStaleLinkIsReplacedButAFileIsNot) {
     ASSERT_EQ(::symlink("/nonexistent/pty", "COM1"), 0);
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--link-dir", dir.path().toStdString(), "--com", "1"}));
@@ -163,7 +163,7 @@ TEST_F(InTemporaryDir, AStaleLinkIsReplacedButAFileIsNot) {
     EXPECT_EQ(file.readAll(), QByteArray("keep"));
 }
 
-TEST_F(InTemporaryDir, At1200BaudTheProgramSendsLetteredTextByItself) {
+TEST_F(SimProgramInDir, At1200BaudTheProgramSendsLetteredTextByItself) {
     SimProcess sim;
     ASSERT_TRUE(
         sim.start({"--link-dir", ".", "--com", "4", "--baud", "1200", "--period", "100", "--co", "1.23"}));
