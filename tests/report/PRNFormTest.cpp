@@ -240,3 +240,24 @@ TEST_F(PRNFormTest, APrinterFailureKeepsTheRecordAndOffersAPdf) {
     EXPECT_TRUE(readFile("Pregled2.pdf").startsWith("%PDF"));
     EXPECT_EQ(messages.size(), 4);
 }
+
+TEST_F(PRNFormTest, TheRealPrintingServiceReportsAMissingPrinter) {
+    QtPrinterService service;
+    if (!service.printerNames().isEmpty())
+        GTEST_SKIP() << "a printer is installed; no test page is sent to it";
+    EXPECT_EQ(service.defaultPageWidthPx(), 0);
+    bool drawn = false;
+    QString error;
+    EXPECT_FALSE(service.printPage([&](QPainter&) { drawn = true; }, &error));
+    EXPECT_FALSE(drawn);
+    EXPECT_FALSE(error.isEmpty());
+
+    // With no printer the window says so and still logs the examination.
+    auto form = std::make_unique<TPRNForm>(nullptr, state, service, [this] { return readings; });
+    EXPECT_EQ(form->windowTitle(), "Not Found Printer");
+    nextAnswer = MsgAnswer::No;
+    form->btnPrintClick();
+    EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 160);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].text, error);
+}
