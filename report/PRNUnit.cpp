@@ -264,6 +264,10 @@ void TPRNForm::keyPressEvent(QKeyEvent* event) {
 
 void TPRNForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Activation normally copies the readings; a display without a window manager may
+    // never activate the window, so the first showing copies them too (a repeat copy is
+    // no change).
+    FormActivate();
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 }
