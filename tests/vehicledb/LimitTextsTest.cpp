@@ -3,18 +3,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(ShowValTexts, PadWithZerosAndPlaceThePointPerField) {
-    const vz::RowTexts t =
-        vz::showValTexts(vztest::row("LADA", "2107", "450", "30", "145", "250", "450", "800"));
-    EXPECT_EQ(t.Label1, "LADA  2107");
-    EXPECT_EQ(t.Label2, "04.50");
-    EXPECT_EQ(t.Label3, "00.30");
-    EXPECT_EQ(t.Label4, "014.5");
-    EXPECT_EQ(t.Label5, " 0450");
-    EXPECT_EQ(t.Label6, "02.50");
-    EXPECT_EQ(t.Label7, "800");
-}
-
 TEST(ShowValTexts, LongEmptyAndOddFieldsKeepTheRuleWithoutPadding) {
     struct Case {
         const char* field;
@@ -36,19 +24,6 @@ TEST(ShowValTexts, LongEmptyAndOddFieldsKeepTheRuleWithoutPadding) {
         EXPECT_EQ(t.Label5, c.hc) << c.field;
         EXPECT_EQ(t.Label7, c.field);
     }
-}
-
-TEST(ApplySelection, StoresEveryLimitInOrderThenTheVehicleName) {
-    vz::SelectedVehicle record;
-    EXPECT_EQ(
-        vz::applySelection(vztest::row("ВАЗ", "2107 1.5", "350", "5", "125", "200", "1000", "800"), record),
-        std::nullopt);
-    EXPECT_EQ(record.LimitCOmx, 350);
-    EXPECT_EQ(record.LimitCOmn, 5);
-    EXPECT_EQ(record.LimitCO2mx, 125);
-    EXPECT_EQ(record.LimitO2mx, 200);
-    EXPECT_EQ(record.LimitCHmx, 1000);
-    EXPECT_EQ(record.VehicleText, "ВАЗ 2107 1.5");
 }
 
 TEST(ApplySelection, AFailingFieldStopsTheRestAndKeepsWhatWasStoredBeforeIt) {

@@ -2,14 +2,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(MakeIndex, OneMakeGivesOneEntryOverEveryRow) {
-    const vz::MakeIndex index = vz::buildMakeIndex(QStringList{"LADA", "LADA", "LADA"});
-    EXPECT_EQ(index.Makes, QStringList{"LADA"});
-    EXPECT_EQ(index.MakeStart, std::vector<int>{1});
-    EXPECT_EQ(index.firstRow(0), 1);
-    EXPECT_EQ(index.endRow(0), 4);
-}
-
 TEST(MakeIndex, RunsOfMarksGiveEntriesAndTheLastRunsToTheLastRow) {
     const vz::MakeIndex index = vz::buildMakeIndex(QStringList{"LADA", "LADA", "VW", "lada", "LADA", "LADA"});
     // Case matters and a make that comes back after another is a new entry.
