@@ -36,18 +36,6 @@ TEST(LayoutMetrics, AllQuantitiesFollowTheWidthAtEveryWindowSize) {
     }
 }
 
-TEST(LayoutMetrics, SnappedHeightDropsTheWidthsRemainderFirst) {
-    EXPECT_EQ(vz::snappedHeight(403), 300); // (403 div 4) × 3, not 403 × 3 div 4 = 302
-    EXPECT_EQ(vz::snappedHeight(707), 528);
-}
-
-TEST(LayoutMetrics, RightColumnFollowsTheChartsActualWidth) {
-    vz::LayoutMetrics M = vz::layoutMetrics(707, 528);
-    M.setChartSize(700, 300);
-    EXPECT_EQ(M.m, 710);
-    EXPECT_EQ(M.ch, 300);
-}
-
 TEST(LayoutMetrics, ScaleLabelsCentreOnTheirMarks) {
     EXPECT_EQ(vz::scaleLabelTop(372, 5, 6, 16), 294); // Label16 at the designed width
     EXPECT_EQ(vz::scaleLabelTop(372, 1, 7, 16), 37);  // Label26, 15 % CO2
