@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <regex>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 
 using namespace simtest;
@@ -177,6 +179,29 @@ TEST_F(SimProgramInDir, At1200BaudTheProgramSendsLetteredTextByItself) {
     EXPECT_NEAR(std::stod(m[1].str()), 1.23, 0.031);
     ::close(fd);
     EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST(SimProgram, ServesANamedDeviceSetRawAtItsBaudRate) {
+    // A pty slave stands in for a serial device; the test talks on its master.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios cooked{};
+    tcgetattr(slave, &cooked);
+    cooked.c_lflag |= ICANON | ECHO;
+    tcsetattr(slave, TCSANOW, &cooked);
+    ::close(slave);
+
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"--device", name, "--commas"})) << sim.firstLine;
+    EXPECT_EQ(sim.firstLine, std::string("PTY ") + name + "\n");
+    writeAll(master, kRG);
+    const std::string record = readFor(master, 2000, 43);
+    ASSERT_EQ(record.size(), 43u); // no echo, no line editing: the line is raw
+    EXPECT_EQ(record.substr(6, 6), "00,000");
+    EXPECT_EQ(sim.stop(), 0);
+    ::close(master);
 }
 
 TEST(SimProgram, HelpListsTheOptionsAndABadOptionFails) {
