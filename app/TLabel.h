@@ -8,8 +8,7 @@ class TLabel : public QLabel {
     Q_OBJECT
 public:
     explicit TLabel(const QString& caption, QWidget* parent, bool rightAligned = false)
-        : QLabel(caption, parent), FRightAligned(rightAligned)
-    {
+        : QLabel(caption, parent), FRightAligned(rightAligned) {
         setMargin(0);
         setIndent(0);
         setAlignment(rightAligned ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
@@ -17,8 +16,7 @@ public:
         adjustSize();
     }
 
-    void setCaption(const QString& caption)
-    {
+    void setCaption(const QString& caption) {
         if (caption == text())
             return;
         const int right = x() + width();
@@ -26,8 +24,7 @@ public:
         resizeToText(right);
     }
 
-    void setFontSize(int points)
-    {
+    void setFontSize(int points) {
         QFont f = font();
         if (f.pointSize() == points)
             return;
@@ -40,8 +37,7 @@ public:
     bool rightAligned() const { return FRightAligned; }
 
 private:
-    void resizeToText(int right)
-    {
+    void resizeToText(int right) {
         adjustSize();
         if (FRightAligned)
             move(right - width(), y());

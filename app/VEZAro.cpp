@@ -108,7 +108,7 @@ void TMnGASForm::Button3Click() {
 }
 
 void TMnGASForm::ViewButtonClick() {
-    Chart1->setVisible(!Chart1->isVisible());
+    Chart1->setVisible(Chart1->isHidden());
     RestWin();
 }
 

@@ -6,7 +6,11 @@ function(vz_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # Where the programs and the source tree are; the environment variables VZ_BIN_DIR and
+    # VZ_SOURCE_DIR override them.
+    target_compile_definitions(${name} PRIVATE
+        VZ_DEFAULT_BIN_DIR="${CMAKE_BINARY_DIR}/bin" VZ_DEFAULT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VZ_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VZ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -79,6 +79,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         {"--warmup", {number(o.warmupSeconds, 0, 86400), "seconds from 0 to 86400"}},
         {"--period", {integer(o.periodMs, 50, 60000), "milliseconds from 50 to 60000"}},
         {"--record", {text(o.recordPath), "a file name"}},
+        {"--log-requests", {text(o.requestLogPath), "a file name"}},
     };
     const std::map<std::string, bool*> flags = {
         {"--help", &o.help},
@@ -162,6 +163,7 @@ std::string helpText() {
            "  --zero-request        ask for zeroing (\"SP\") until a zeroing command arrives\n"
            "Other:\n"
            "  --record FILE         write every reply frame as one line of FILE (demo file format)\n"
+           "  --log-requests FILE   append every byte received to FILE as it arrives\n"
            "  --help                show this text\n";
 }
 

@@ -36,6 +36,7 @@ struct SimOptions {
     int periodMs = 1000; // 1200 baud: time between two lettered lines
 
     std::string recordPath;
+    std::string requestLogPath; // every byte received, appended as it arrives
     bool help = false;
 };
 

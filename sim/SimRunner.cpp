@@ -143,6 +143,10 @@ bool SimRunner::step(int maxWaitMs, int wakeFd) {
         char buffer[4096];
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n > 0) {
+            if (requestLog_) {
+                std::fwrite(buffer, 1, static_cast<std::size_t>(n), requestLog_.get());
+                std::fflush(requestLog_.get());
+            }
             handleInput(std::string(buffer, static_cast<std::size_t>(n)), now);
         } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             error_ = n == 0 ? std::string("line closed") : std::string("read: ") + std::strerror(errno);
@@ -160,6 +164,15 @@ bool SimRunner::step(int maxWaitMs, int wakeFd) {
     }
     dropStaleInput();
     return writeDue(now);
+}
+
+bool SimRunner::logRequests(const std::string& path, std::string& error) {
+    requestLog_.reset(std::fopen(path.c_str(), "ab"));
+    if (!requestLog_) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace sim

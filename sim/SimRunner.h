@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <string>
 
 namespace sim {
@@ -35,6 +36,9 @@ public:
     SimRunner(const SimOptions& options, int fd, int ownSlaveFd, int64_t nowMs);
 
     bool record(const std::string& path, std::string& error) { return recorder_.open(path, error); }
+    // Appends every received byte to `path`, raw and flushed at once, so a test can see
+    // exactly what the station sent.
+    bool logRequests(const std::string& path, std::string& error);
 
     // Waits at most maxWaitMs for the line (or for wakeFd, which is only polled, never read),
     // then handles what arrived and what is due. False when the line failed.
@@ -68,6 +72,7 @@ private:
     AnalyserModel model_;
     RequestParser parser_;
     FrameRecorder recorder_;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> requestLog_{nullptr, &std::fclose};
     std::deque<Pending> out_;
     int64_t nextLetteredMs_;
     uint64_t noiseState_;

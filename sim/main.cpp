@@ -71,6 +71,9 @@ int main(int argc, char** argv) {
                          "needs decimal points and no CR inside a frame\n";
     }
 
+    if (!options.requestLogPath.empty() && !runner.logRequests(options.requestLogPath, error))
+        return fail(error);
+
     std::cout << "PTY " << line.path() << std::endl;
 
     while (!g_stop) {

@@ -10,10 +10,10 @@
 namespace e2e {
 
 QString binDir() {
-    return qEnvironmentVariable("VZ_BIN_DIR");
+    return qEnvironmentVariable("VZ_BIN_DIR", QStringLiteral(VZ_DEFAULT_BIN_DIR));
 }
 QString sourceDir() {
-    return qEnvironmentVariable("VZ_SOURCE_DIR");
+    return qEnvironmentVariable("VZ_SOURCE_DIR", QStringLiteral(VZ_DEFAULT_SOURCE_DIR));
 }
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
@@ -36,7 +36,7 @@ XServer::XServer() {
         m_display = QStringLiteral(":%1").arg(n);
         m_proc.start(QStringLiteral("Xvfb"),
                      {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                      QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                      QStringLiteral("1920x1200x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!m_proc.waitForStarted(5000))
             return;
         const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -174,5 +175,56 @@ TEST_F(Station, liveSessionStartsZeroesAndClosesCleanly) {
     EXPECT_EQ(ini.readAll(), QByteArray("COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\n"
                                         "Hor Size= 707\r\nWindowed= normal\r\n"));
 }
+
+} // namespace
+
+namespace {
+
+// Screenshots of the real window in both views, replaying the demo file, at 707 and 1280
+// pixels wide. The View button is clicked with the mouse, as an operator would. The
+// pictures are written only when VZ_SCREENSHOT_DIR names a directory (docs/ in the tree).
+class Screenshots : public Station, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Screenshots, bothViewsOfTheRealWindow) {
+    const int width = GetParam();
+    ASSERT_TRUE(QFile::copy(sourceDir() + "/data/demo/VEZARO.DMO", dir.filePath("VEZARO.DMO")));
+    QFile ini(dir.filePath("VEZARO.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(
+        QStringLiteral(
+            "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= %1\r\nWindowed= normal\r\n")
+            .arg(width)
+            .toLatin1());
+    ini.close();
+    startStation();
+    answerStartupBox("DEMO FILE LOADED");
+    const QString win = mainWindow();
+    ASSERT_FALSE(win.isEmpty());
+    const QRect g = windowGeometry(x.display(), win);
+    EXPECT_EQ(g.width(), width);
+    EXPECT_EQ(g.height(), width / 4 * 3);
+    QThread::msleep(2500); // a few replay ticks and a finished bar animation
+    const QImage chart = grabScreen(x.display()).copy(g);
+
+    // The View button sits at the foot of the chart, left edge of the right-hand column.
+    const int b = width / 6 + 8, h = width / 4 * 3, c = width - (b / 5 + b),
+              chartH = h - 2 * (width / 12) - 40;
+    const int m = c + c / 70;
+    const QPoint view(g.x() + m + b / 4, g.y() + chartH - h / 20 + h / 40);
+    run(x.display(), "xdotool",
+        {"mousemove", "--sync", QString::number(view.x()), QString::number(view.y())});
+    run(x.display(), "xdotool", {"click", "1"});
+    QThread::msleep(1500);
+    const QImage numbers = grabScreen(x.display()).copy(g);
+    EXPECT_NE(chart, numbers) << "the View button did not switch the view";
+
+    const QString out = qEnvironmentVariable("VZ_SCREENSHOT_DIR");
+    if (!out.isEmpty()) {
+        EXPECT_TRUE(chart.save(QStringLiteral("%1/station-chart-%2.png").arg(out).arg(width)));
+        EXPECT_TRUE(numbers.save(QStringLiteral("%1/station-numbers-%2.png").arg(out).arg(width)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, Screenshots, ::testing::Values(707, 1280));
 
 } // namespace
