@@ -16,8 +16,8 @@ inline QApplication& layoutApp() {
     static int argc = 1;
     static char name[] = "app_layout_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv); // never torn down in the exit handlers
+    return *app;
 }
 
 inline std::unique_ptr<TMnGASForm> shownMainWindow() {

@@ -22,8 +22,10 @@ QApplication& app() {
     static int argc = 1;
     static char name[] = "app_mainwindow_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
+    // Never destroyed: tearing the application down in the exit handlers, after the
+    // platform's input devices, crashes in Qt.
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
 }
 
 struct Box {
