@@ -185,4 +185,5 @@ void TMnGASForm::CreateControls() {
 
     // A sensible place for everything until the first layout.
     resize(707, 515);
+    RestWin(); // a hidden window gets no resize event until it is shown
 }

@@ -51,7 +51,8 @@ void TMnGASForm::FormCreate() {
             }
             setWindowState(Qt::WindowNoState);
             if (applied.Width) {
-                resize(*applied.Width, height()); // RestWin snaps the height
+                resize(*applied.Width, height());
+                RestWin(); // the window lays itself out again and snaps its height
                 St.HorSize = *applied.Width;
             }
             if (applied.Maximized)
