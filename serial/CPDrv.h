@@ -3,9 +3,9 @@
 // opens a serial device by name, sets its line parameters, writes byte blocks with a
 // no-progress time-out and hands received bytes to its owner from a polling timer that
 // runs on the GUI thread. QSerialPort sits underneath.
+#include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QByteArray>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -14,12 +14,41 @@ class QSerialPort;
 class QTimer;
 
 enum TPortNumber : uint8_t {
-    pnCustom, pnCOM1, pnCOM2, pnCOM3, pnCOM4, pnCOM5, pnCOM6, pnCOM7, pnCOM8,
-    pnCOM9, pnCOM10, pnCOM11, pnCOM12, pnCOM13, pnCOM14, pnCOM15, pnCOM16
+    pnCustom,
+    pnCOM1,
+    pnCOM2,
+    pnCOM3,
+    pnCOM4,
+    pnCOM5,
+    pnCOM6,
+    pnCOM7,
+    pnCOM8,
+    pnCOM9,
+    pnCOM10,
+    pnCOM11,
+    pnCOM12,
+    pnCOM13,
+    pnCOM14,
+    pnCOM15,
+    pnCOM16
 };
 enum TBaudRate : uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TDataBits : uint8_t { db5BITS, db6BITS, db7BITS, db8BITS };
 enum TStopBits : uint8_t { sb1BITS, sb1HALFBITS, sb2BITS };
@@ -34,8 +63,10 @@ using TModemLines = uint8_t; // a set of TModemLine bits
 extern const uint32_t BaudRateTable[16];
 
 class TCommPortDriver;
-using TReceiveDataEvent = std::function<void(TCommPortDriver* Sender, const void* DataPtr, uint32_t DataSize)>;
-using TReceivePacketEvent = std::function<void(TCommPortDriver* Sender, const void* Packet, uint32_t DataSize)>;
+using TReceiveDataEvent =
+    std::function<void(TCommPortDriver* Sender, const void* DataPtr, uint32_t DataSize)>;
+using TReceivePacketEvent =
+    std::function<void(TCommPortDriver* Sender, const void* Packet, uint32_t DataSize)>;
 
 class TCommPortDriver : public QObject {
     Q_OBJECT
@@ -129,7 +160,7 @@ private:
     uint32_t PacketStartTick = 0xFFFFFFFFu;
     QSerialPort* PortHandle = nullptr; // null while closed
     QTimer* PollTimer = nullptr;
-    bool DeviceLost = false;           // a read or resource error: stop reading until reconnect
+    bool DeviceLost = false; // a read or resource error: stop reading until reconnect
 
     // Raises InBufSize to PacketSize where it can, and caps PacketSize where it can't.
     void FitPacketToBuffer();
