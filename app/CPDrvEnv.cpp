@@ -32,9 +32,8 @@ bool CPDrvEnv::CheckLineStatus() const {
     return port_.CheckLineStatus();
 }
 
-void CPDrvEnv::DemoReplayStep(StationState& state) {
-    if (demoReplay)
-        demoReplay(state);
+bool CPDrvEnv::DemoReplayStep(StationState& state) {
+    return demoReplay ? demoReplay(state) : true;
 }
 
 void CPDrvEnv::Beep() {

@@ -21,11 +21,11 @@ public:
     uint32_t BaudRateValue() const override;
     bool CheckLineStatus() const override;
     // Calls demoReplay when one is set (the main window sets it to its demo-file reader).
-    void DemoReplayStep(StationState& state) override;
+    bool DemoReplayStep(StationState& state) override;
     // Calls beep when one is set, otherwise the application's default beep.
     void Beep() override;
 
-    std::function<void(StationState&)> demoReplay;
+    std::function<bool(StationState&)> demoReplay;
     std::function<void()> beep;
 
 private:

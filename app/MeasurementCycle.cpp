@@ -232,7 +232,8 @@ void Timer1Timer(StationState& s, StationEnv& env) {
     d.Button2Caption = s.OpState == 1 ? QStringLiteral("F2  STOP") : QStringLiteral("F2 START");
 
     if (s.DemoMode) {
-        env.DemoReplayStep(s);
+        if (!env.DemoReplayStep(s))
+            return; // the demo file failed to read: reported, and the rest of the tick skipped
         ShowResData(s, env);
     }
 

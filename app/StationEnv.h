@@ -18,8 +18,9 @@ public:
     virtual bool SendText(const QByteArray& bytes) = 0;
     virtual uint32_t BaudRateValue() const = 0;
     virtual bool CheckLineStatus() const = 0;
-    // Demo replay step: reads the next two demo lines into frame slots 1 and 2.
-    virtual void DemoReplayStep(StationState& state) = 0;
+    // Demo replay step: reads the next two demo lines into frame slots 1 and 2. False after
+    // an I/O error, which has been reported; the rest of the tick is then skipped.
+    virtual bool DemoReplayStep(StationState& state) = 0;
     virtual void Beep() = 0;
 };
 

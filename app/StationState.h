@@ -50,7 +50,8 @@ struct StationDisplay {
 struct StationState {
     // The cycle.
     bool DemoMode = true;
-    uint8_t OpState = 7; // 1 running, 2 stop requested, 3 stopped, 4 warm-up, 5 zeroing, 6 initialising, 7 idle
+    uint8_t OpState =
+        7; // 1 running, 2 stop requested, 3 stopped, 4 warm-up, 5 zeroing, 6 initialising, 7 idle
     int32_t CmdStep = 1;
     int32_t SubTicks = 0;
     int32_t RunTicks = 0;

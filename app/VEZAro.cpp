@@ -35,7 +35,7 @@ TMnGASForm::TMnGASForm(Options options, vz::ReportState* reportState, vz::Printe
     };
     IoFile = std::make_unique<vz::DemoFile>();
     Env = std::make_unique<vz::CPDrvEnv>(*CPDrv);
-    Env->demoReplay = [this](vz::StationState& state) { DemoReplayStep(state); };
+    Env->demoReplay = [this](vz::StationState& state) { return DemoReplayStep(state); };
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
     Timer2 = new QTimer(this);
@@ -91,10 +91,13 @@ void TMnGASForm::cpDrvReceiveData(const void* DataPtr, uint32_t DataSize) {
     MirrorDisplay();
 }
 
-void TMnGASForm::DemoReplayStep(vz::StationState& state) {
-    if (!IoFile->replayStep(state.FrameSlots))
-        vz::showMessage(this, QCoreApplication::applicationName(),
-                        QStringLiteral("I/O error reading VEZARO.DMO"), vz::MsgIcon::Error);
+bool TMnGASForm::DemoReplayStep(vz::StationState& state) {
+    if (IoFile->replayStep(state.FrameSlots))
+        return true;
+    vz::showMessage(this, QCoreApplication::applicationName(),
+                    QStringLiteral("I/O error reading VEZARO.DMO: %1").arg(IoFile->errorString()),
+                    vz::MsgIcon::Error);
+    return false;
 }
 
 void TMnGASForm::Button2Click() {

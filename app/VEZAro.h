@@ -103,7 +103,7 @@ protected:
 private:
     void CreateControls();
     void FormClose();
-    void DemoReplayStep(vz::StationState& state);
+    bool DemoReplayStep(vz::StationState& state);
 
     std::unique_ptr<vz::CPDrvEnv> Env;
     std::unique_ptr<vz::DemoFile> IoFile;

@@ -1,5 +1,6 @@
 // The operator's commands and how they meet the cycle: start/stop, zero, the replies that steer
 // zeroing, demo mode, line rates and failed sends.
+#include "AnalyserFrames.h"
 #include "cycle_env.h"
 
 using namespace cycletest;
@@ -159,6 +160,20 @@ TEST_F(CycleTest, SpReplyDuringZeroingStartsTheRunAgainAndWMinusTurnsItIntoWarmU
     EXPECT_EQ(s.Display.Label45Caption, "    W A R M   U P   ");
     EXPECT_EQ(s.Display.Timer1Interval, 1000);
     EXPECT_EQ(tickFrame(), RS);
+}
+
+TEST_F(CycleTest, AFailedDemoReadSkipsTheRestOfTheTick) {
+    s.DemoMode = true;
+    QByteArray record = analyser::defaultResultRecord();
+    record.replace(6, 6, "01.234");
+    s.FrameSlots[0] = record;
+    env.demoReadOk = false;
+    tick();
+    EXPECT_EQ(env.demoSteps, 1);
+    EXPECT_EQ(s.Display.Label11, "0.000") << "no display update after a failed read";
+    env.demoReadOk = true;
+    tick();
+    EXPECT_EQ(s.Display.Label11, "1.234");
 }
 
 TEST_F(CycleTest, DemoModeRunsTheCycleAndReplaysButNeverSends) {

@@ -64,7 +64,11 @@ public:
     }
     uint32_t BaudRateValue() const override { return rate; }
     bool CheckLineStatus() const override { return lineCheck; }
-    void DemoReplayStep(vz::StationState&) override { ++demoSteps; }
+    bool DemoReplayStep(vz::StationState&) override {
+        ++demoSteps;
+        return demoReadOk;
+    }
+    bool demoReadOk = true;
     void Beep() override { ++beeps; }
 };
 

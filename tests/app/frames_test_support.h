@@ -39,7 +39,10 @@ public:
     }
     uint32_t BaudRateValue() const override { return baud; }
     bool CheckLineStatus() const override { return checkLineStatus; }
-    void DemoReplayStep(StationState&) override { calls << QStringLiteral("DemoReplayStep"); }
+    bool DemoReplayStep(StationState&) override {
+        calls << QStringLiteral("DemoReplayStep");
+        return true;
+    }
     void Beep() override { calls << QStringLiteral("Beep"); }
 };
 

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -235,4 +236,18 @@ TEST_F(MainWindow, engineSpeedModeGroupAndFuelBox) {
     EXPECT_EQ(form.St.GASBoxItemIndex, -1);
 }
 
+} // namespace
+
+namespace {
+TEST_F(MainWindow, helpOpensTheHardwareTopic) {
+    TMnGASForm form;
+    form.HelpButtonClick();
+    auto* browser = form.findChild<QTextBrowser*>("HelpBrowser");
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(browser->source().toString().endsWith("Fumio.html"));
+    const QString text = browser->toPlainText();
+    for (const char* topic :
+         {"Hardware", "Connecting the analyser", "baud rate", "Device Check", "The cable"})
+        EXPECT_TRUE(text.contains(topic)) << topic;
+}
 } // namespace
