@@ -4,6 +4,11 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+// The help text lives in this library's resources; a static library must register them itself.
+static void initHelpResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 QString helpFileResource() {
     return QStringLiteral("qrc:/help/Fumio.html");
 }
@@ -13,6 +18,7 @@ void showHelpTopic(QWidget* owner, const QString& topic) {
     dialog->setObjectName(QStringLiteral("HelpViewer"));
     dialog->setWindowTitle(QStringLiteral("ZAN GAS ANALISER Help - ") + topic);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    initHelpResources();
     auto* browser = new QTextBrowser(dialog);
     browser->setObjectName(QStringLiteral("HelpBrowser"));
     browser->setOpenExternalLinks(false);
