@@ -63,7 +63,10 @@ void TMnGASForm::FormCreate() {
     if (settingsStopped) {
         // A bad baud rate line stops the rest of start-up. Demo mode is then treated as off:
         // no demo file is open, and a replay on every tick would only fail again and again.
+        // The caption is kept as the base caption, so cancelling a vehicle choice later
+        // does not leave the window without a title.
         St.DemoMode = false;
+        St.BaseCaption = windowTitle();
     } else {
         setWindowTitle(windowTitle() + QStringLiteral("  (   DEMO MODE   )"));
         if (IoFile->open(vz::findFileNoCase(QDir::currentPath(), QStringLiteral("VEZARO.DMO")))) {

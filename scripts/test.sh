@@ -5,5 +5,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 cd build
-# Run once as usual, then the locale-sensitive areas again under a comma-decimal locale.
+# Every test, the end-to-end runs under Xvfb included.
 ctest --output-on-failure --timeout 300

@@ -133,6 +133,7 @@ TEST_F(MainWindow, aBaudRateThatIsNoIntegerIsReportedAndDemoModeIsOff) {
     EXPECT_EQ(form.CPDrv->PortName(), "\\\\.\\COM2");
     EXPECT_EQ(form.CPDrv->DataBits(), db8BITS) << "the rest of the settings is skipped";
     EXPECT_EQ(form.windowTitle(), "ZAN GAS ANALISER ");
+    EXPECT_EQ(form.St.BaseCaption, "ZAN GAS ANALISER ");
     form.Timer1Timer(); // a tick runs without a replay and without a box
     EXPECT_EQ(boxes.size(), 1u);
 }
