@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace vz {
 namespace {
@@ -12,7 +13,9 @@ MessageBoxHandler& handler() {
 
 MsgAnswer realMessageBox(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
                          MsgButtons buttons) {
-    QMessageBox box(parent);
+    // A box shown while its window is not on screen yet (start-up) is centred on the screen
+    // rather than over the hidden window's corner.
+    QMessageBox box(parent && parent->isVisible() ? parent : nullptr);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
