@@ -1,5 +1,6 @@
 #include "ShutdownSignals.h"
 
+#include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
@@ -23,6 +24,14 @@ void closeOnTerminationSignals(QWidget* window) {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
+        // Modal windows first (limits, report, settings, a message box): their nested loops
+        // must end before the main window's close can end the program.
+        for (int guard = 0; guard < 16; ++guard) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                break;
+            modal->close();
+        }
         window->close();
     });
     struct sigaction action = {};

@@ -228,3 +228,33 @@ TEST_P(Screenshots, bothViewsOfTheRealWindow) {
 INSTANTIATE_TEST_SUITE_P(Widths, Screenshots, ::testing::Values(707, 1280));
 
 } // namespace
+
+namespace {
+
+// F1 BASE and F4 PRINT with real keys: the limits window takes the arrow keys and Enter, the
+// caption then names the vehicle; the report window opens over the main window.
+TEST_F(Station, functionKeysOpenTheLimitsAndReportWindows) {
+    ASSERT_TRUE(QFile::copy(sourceDir() + "/data/demo/VEZARO.DMO", dir.filePath("VEZARO.DMO")));
+    ASSERT_TRUE(QFile::copy(binDir() + "/../data/CarModel.DB", dir.filePath("CarModel.DB")));
+    startStation();
+    answerStartupBox("DEMO FILE LOADED");
+    const QString win = mainWindow();
+    ASSERT_FALSE(win.isEmpty());
+
+    typeKeys(x.display(), win, {"F1"});
+    const QString limits = findWindow(x.display(), "EXHAUST GAS CARS DATA BASE");
+    ASSERT_FALSE(limits.isEmpty()) << "F1 did not open the limits window";
+    typeKeys(x.display(), limits, {"Right", "Down", "Return"});
+    // Right moves to the model list, Down to the make's second model, Enter selects it.
+    EXPECT_TRUE(waitFor([&] { return windowName(x.display(), win).endsWith("  on   LADA 2105 1.3"); }, 5000))
+        << windowName(x.display(), win).toStdString();
+
+    typeKeys(x.display(), win, {"F4"});
+    const QString report = findWindow(x.display(), "Not Found Printer|Official Test to");
+    EXPECT_FALSE(report.isEmpty()) << "F4 did not open the report window";
+
+    station.terminate();
+    EXPECT_TRUE(station.waitForFinished(10000));
+}
+
+} // namespace
