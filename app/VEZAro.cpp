@@ -64,6 +64,7 @@ TMnGASForm::TMnGASForm(Options options, vz::ReportState* reportState, vz::Printe
     Timer1->setInterval(St.Display.Timer1Interval);
     Timer1->start();
     Timer2->start();
+    Button2->setFocus(); // the first control in tab order that takes the focus
 }
 
 TMnGASForm::~TMnGASForm() {

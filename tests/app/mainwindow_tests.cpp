@@ -93,6 +93,8 @@ TEST_F(MainWindow, firstRunWithoutFilesRunsLiveAndWritesTheSettingsFileOnClose) 
         EXPECT_EQ(form.Timer1->interval(), 1000);
         EXPECT_EQ(form.Timer2->interval(), 100);
         EXPECT_EQ(form.Button2->text(), "F2 START");
+        form.show();
+        EXPECT_EQ(form.focusWidget(), form.Button2) << "keyboard focus starts on F2 START";
         form.close();
     }
     EXPECT_EQ(readFile("VEZARO.INI"),
