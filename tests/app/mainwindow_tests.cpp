@@ -148,6 +148,7 @@ TEST_F(MainWindow, demoFileReplaysTwoLinesPerTickAndShowsTheReadings) {
     EXPECT_EQ(boxes[0].caption, "DEMO FILE LOADED");
     EXPECT_EQ(boxes[0].text, "This is a RECORD\r\nWhile real measurements have\r\nbeen running");
     EXPECT_TRUE(form.St.DemoMode);
+    EXPECT_TRUE(form.DemoFileOpen()) << "the demo file stays open for the replay";
     EXPECT_TRUE(form.windowTitle().endsWith("  (   DEMO MODE   )"));
 
     form.Timer1Timer();
@@ -168,6 +169,7 @@ TEST_F(MainWindow, demoFileReplaysTwoLinesPerTickAndShowsTheReadings) {
     EXPECT_EQ(form.Timer1->interval(), 250);
     EXPECT_FALSE(form.CPDrv->IsConnected());
     form.close();
+    EXPECT_FALSE(form.DemoFileOpen()) << "shut-down closes the demo file before writing the settings";
     EXPECT_EQ(readFile("VEZARO.INI").left(16), "COM PORT= COM1\r\n");
 }
 
