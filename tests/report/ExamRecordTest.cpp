@@ -5,27 +5,6 @@
 
 using namespace vz;
 
-namespace {
-ReportFields sampleFields() {
-    ReportFields f;
-    f.date = "07.12.2026";
-    f.time = "14:05:09";
-    f.operatorName = QStringLiteral("Мария Иванова");
-    f.owner = QStringLiteral("Иван Петров Иванов");
-    f.makeModel = "VW Golf 1.6";
-    f.year = "2008";
-    f.regNumber = QStringLiteral("СА1234ВК");
-    f.co = "0.500";
-    f.co2 = "14.50";
-    f.hc = " 0100";
-    f.o2 = "00.50";
-    f.oilTemp = "085.0";
-    f.rpm = " 0850";
-    f.lambda = "1.005";
-    return f;
-}
-} // namespace
-
 TEST(ExamRecord, MatchesTheExpectedCp1251BytesExactly) {
     // Column by column; Cyrillic letters as their code page 1251 bytes.
     const QByteArray expected = QByteArray("07.12.2026    ")                  // 1-14 date
@@ -48,11 +27,11 @@ TEST(ExamRecord, MatchesTheExpectedCp1251BytesExactly) {
                                 + "/ 085.0`C"     // 150-158
                                 + "\r\n";         // 159-160
     ASSERT_EQ(expected.size(), 160);
-    EXPECT_EQ(examRecordBytes(sampleFields()), expected);
+    EXPECT_EQ(examRecordBytes(vz::test::sampleFields()), expected);
 }
 
 TEST(ExamRecord, AnOwnerOfTwentyFiveCharactersShiftsTheMakeOneColumn) {
-    ReportFields f = sampleFields();
+    ReportFields f = vz::test::sampleFields();
     f.owner = QStringLiteral("Александър Стоянов Петков"); // 25 characters
     ASSERT_EQ(f.owner.size(), 25);
     const QString text = examRecordText(f);
@@ -88,7 +67,7 @@ TEST(ExamRecord, IsAlways160BytesEndingInCrLfHoweverLongItsFields) {
 }
 
 TEST(ExamRecord, CapturedFieldsAreCutAndCannotSplitTheRecord) {
-    ReportFields raw = sampleFields();
+    ReportFields raw = vz::test::sampleFields();
     raw.owner = QStringLiteral("Иван\r\nПетров Иванов Георгиев Стоянов");
     raw.regNumber = "CA1234BKXX";
     raw.co = "0.5000";

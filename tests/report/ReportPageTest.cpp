@@ -11,24 +11,6 @@ using namespace vz;
 using vz::test::ReportTest;
 
 namespace {
-ReportFields pageFields() {
-    ReportFields f;
-    f.date = "07.12.2026";
-    f.time = "14:05:09";
-    f.operatorName = QStringLiteral("Мария Иванова");
-    f.owner = QStringLiteral("Иван Петров");
-    f.makeModel = "VW Golf 1.6";
-    f.year = "2008";
-    f.regNumber = QStringLiteral("СА1234ВК");
-    f.co = "0.500";
-    f.co2 = "14.50";
-    f.hc = " 0100";
-    f.o2 = "00.50";
-    f.oilTemp = "085.0";
-    f.rpm = " 0850";
-    f.lambda = "1.005";
-    return f;
-}
 
 struct Expected {
     int x, y, points;
@@ -80,7 +62,8 @@ TEST_F(ReportPageTest, DrawsThe32TextsAtTheirScaledPositionsSizesAndWeights) {
         RecordingPaintDevice page(4960, 600);
         {
             QPainter painter(&page);
-            drawReportPage(painter, pageFields(), 201, QStringLiteral("ГТП Младост"), scale);
+            drawReportPage(painter, vz::test::sampleFields(QStringLiteral("Иван Петров")), 201,
+                           QStringLiteral("ГТП Младост"), scale);
         }
         const QList<RecordedText>& drawn = page.texts();
         ASSERT_EQ(drawn.size(), 32);
@@ -107,7 +90,8 @@ TEST_F(ReportPageTest, APdfOfThePageHoldsItsTexts) {
     if (pdftotext.isEmpty())
         GTEST_SKIP() << "pdftotext is not installed";
     QString error;
-    ASSERT_TRUE(writeReportPdf(reportPdfFileName(7), pageFields(), 7, QStringLiteral("ГТП Младост"), &error))
+    ASSERT_TRUE(writeReportPdf(reportPdfFileName(7), vz::test::sampleFields(QStringLiteral("Иван Петров")), 7,
+                               QStringLiteral("ГТП Младост"), &error))
         << error.toStdString();
     EXPECT_EQ(reportPdfFileName(7), "Pregled7.pdf");
     ASSERT_TRUE(readFile("Pregled7.pdf").startsWith("%PDF"));

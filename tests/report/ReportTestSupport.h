@@ -2,6 +2,7 @@
 // Shared pieces of the report tests: the application object, a scratch directory made
 // current, a message-box recorder and a fixed clock.
 #include "Clock.h"
+#include "ExamRecord.h"
 #include "MessageBox.h"
 
 #include <QApplication>
@@ -92,5 +93,25 @@ protected:
     QList<RecordedMessage> messages;
     MsgAnswer nextAnswer = MsgAnswer::Ok;
 };
+
+// One examination's fields as a report window captures them.
+inline ReportFields sampleFields(const QString& owner = QStringLiteral("Иван Петров Иванов")) {
+    ReportFields f;
+    f.date = "07.12.2026";
+    f.time = "14:05:09";
+    f.operatorName = QStringLiteral("Мария Иванова");
+    f.owner = owner;
+    f.makeModel = "VW Golf 1.6";
+    f.year = "2008";
+    f.regNumber = QStringLiteral("СА1234ВК");
+    f.co = "0.500";
+    f.co2 = "14.50";
+    f.hc = " 0100";
+    f.o2 = "00.50";
+    f.oilTemp = "085.0";
+    f.rpm = " 0850";
+    f.lambda = "1.005";
+    return f;
+}
 
 } // namespace vz::test
