@@ -12,7 +12,7 @@ std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& 
     const int span = qMax(1, bottom - top);
     for (int i = 0; i < 4; ++i) {
         const int left = i * slot + (slot - width) / 2;
-        tubes[i].tube = QRect(left, top, width, span);
+        tubes[i].tube = QRect(left, top, width, span + 1); // rows top..bottom inclusive
         tubes[i].fillTop = bottom - values[i] * span / 600;
         tubes[i].ellipseH = ellipseH;
         tubes[i].colour = QColor::fromRgb(TChart::kPointColours[i]);

@@ -34,8 +34,6 @@ public:
         resizeToText(right);
     }
 
-    bool rightAligned() const { return FRightAligned; }
-
 private:
     void resizeToText(int right) {
         adjustSize();

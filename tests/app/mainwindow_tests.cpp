@@ -2,6 +2,7 @@
 // demo mode, the function keys, the vehicle markers and the report command. Offscreen.
 #include "AnalyserFrames.h"
 #include "MessageBox.h"
+#include "TChart.h"
 #include "TLabel.h"
 #include "VEZAro.h"
 
@@ -254,5 +255,37 @@ TEST_F(MainWindow, helpOpensTheHardwareTopic) {
     for (const char* topic :
          {"Hardware", "Connecting the analyser", "baud rate", "Device Check", "The cable"})
         EXPECT_TRUE(text.contains(topic)) << topic;
+}
+} // namespace
+
+namespace {
+TEST(Chart, tubesAreFilledToTheReadingOnAFixedScaleOf600) {
+    const int c = 557, ch = 372;
+    const auto tubes = chartTubes(c, ch, {0, 300, 600, 700});
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(tubes[i].tube.width(), (c / 4) * 55 / 100) << "cylinders 55 % of their slot";
+        EXPECT_GE(tubes[i].tube.left(), i * (c / 4));
+        EXPECT_LE(tubes[i].tube.right(), (i + 1) * (c / 4));
+    }
+    EXPECT_EQ(tubes[0].fillTop, tubes[0].tube.bottom()) << "0 is an empty tube";
+    EXPECT_EQ(tubes[2].fillTop, tubes[2].tube.top()) << "600 fills the tube";
+    EXPECT_NEAR(tubes[1].fillTop, (tubes[1].tube.top() + tubes[1].tube.bottom()) / 2, 1);
+    EXPECT_LT(tubes[3].fillTop, tubes[3].tube.top()) << "7 % of CO reaches beyond the axis";
+    EXPECT_EQ(tubes[0].colour, QColor(0xFF, 0, 0));
+    EXPECT_EQ(tubes[3].colour, QColor(0, 0, 0xFF));
+}
+
+TEST_F(MainWindow, animationFeedsBothSeriesOfTheChart) {
+    TMnGASForm form;
+    form.St.ValCO = 450;
+    form.St.ValO2 = 120;
+    form.St.BarStep = 0;
+    for (int t = 0; t < 7; ++t)
+        form.Timer2Timer();
+    const std::array<int, 4> s1 = form.Chart1->series1(), s2 = form.Chart1->series2();
+    EXPECT_EQ(s1[0], 450);
+    EXPECT_EQ(s1[3], 120);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(s1[i] + s2[i], 600) << "Series2 is the clear remainder of point " << i;
 }
 } // namespace
