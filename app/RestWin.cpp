@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -63,10 +64,17 @@ void TMnGASForm::RestWin() {
         ~Leave() { flag = false; }
     } leave{InRestWin};
 
-    // Common part. 1: keep 4:3; the minimum width of 400 is the window's own minimum.
-    const int snapped = vz::snappedHeight(width());
-    if (height() != snapped)
-        resize(width(), snapped);
+    // Common part. 1: keep 4:3 at no less than the minimum width, which is applied first so
+    // that the smallest window is 400 × 300. A size given from outside (a window system
+    // without a window manager enforces no minimum) is corrected the same way. A maximized,
+    // full-screen or minimised window keeps the size its state gives it and is laid out for
+    // that size: resizing it would drop the state under a window manager.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))) {
+        const int w = std::max(width(), minimumWidth());
+        const QSize snapped(w, vz::snappedHeight(w));
+        if (size() != snapped)
+            resize(snapped);
+    }
     vz::LayoutMetrics M = vz::layoutMetrics(width(), height());
     const int W = M.W, H = M.H, d = M.d, e = M.e, U = M.U, b = M.b, A = M.A;
     auto L = [this](int n) { return Labels[n]; };

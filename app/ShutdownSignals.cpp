@@ -1,6 +1,9 @@
 #include "ShutdownSignals.h"
 
+#include "MessageBox.h"
+
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
@@ -9,10 +12,61 @@
 
 namespace {
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t signalsSeen = 0;
 
-void onSignal(int) {
+// How long an orderly shutdown may take before the process ends without finishing it.
+constexpr unsigned kShutdownDeadlineSeconds = 2;
+
+void onSignal(int sig) {
+    const bool again = signalsSeen != 0;
+    signalsSeen = 1;
+    if (again) {
+        // A second request: the operator or the system will not wait any longer.
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1); // async-signal-safe
+}
+
+void onShutdownDeadline(int) {
+    static const char text[] = "vezaro: shutdown did not finish in time; ending now\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(1);
+}
+
+void install(int sig, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(sig, &action, nullptr);
+}
+
+void shutDown(QWidget* window) {
+    install(SIGALRM, onShutdownDeadline);
+    ::alarm(kShutdownDeadlineSeconds);
+    // From here on no handler opens a modal loop: a handler that resumes after its box or
+    // dialog is closed below takes the box's escape answer and returns.
+    vz::setShuttingDown(true);
+    // Modal windows first (limits, report, settings, a message box): their nested loops
+    // must end before the main window's close can end the program.
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (modal->isVisible())
+            modal->hide();
+    }
+    window->close();
+    // Every running loop, nested or not, returns now, and a loop started later returns at
+    // once, so the process cannot be left waiting for a person.
+    QCoreApplication::exit(0);
 }
 } // namespace
 
@@ -24,20 +78,12 @@ void closeOnTerminationSignals(QWidget* window) {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
-        // Modal windows first (limits, report, settings, a message box): their nested loops
-        // must end before the main window's close can end the program.
-        for (int guard = 0; guard < 16; ++guard) {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal)
-                break;
-            modal->close();
-        }
-        window->close();
+        shutDown(window);
     });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        install(sig, onSignal);
+}
+
+void ignoreFileSizeLimitSignal() {
+    ::signal(SIGXFSZ, SIG_IGN);
 }

@@ -5,8 +5,9 @@
 namespace vz {
 
 void ConnectToolButtonClick(StationState& s, StationEnv& env) {
-    // In demo mode the port is never opened.
-    if (env.IsConnected() || s.DemoMode)
+    // In demo mode the port is never opened, nor once the station is shutting down (the
+    // closing command has gone out, or is about to).
+    if (env.IsConnected() || s.DemoMode || shuttingDown())
         return;
     if (!env.Connect())
         showMessage(

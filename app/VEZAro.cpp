@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -78,11 +79,15 @@ bool TMnGASForm::DemoFileOpen() const {
 }
 
 void TMnGASForm::Timer1Timer() {
+    if (Closed)
+        return; // a tick queued before the close
     vz::Timer1Timer(St, *Env);
     MirrorDisplay();
 }
 
 void TMnGASForm::Timer2Timer() {
+    if (Closed)
+        return;
     vz::Timer2Timer(St);
     Chart1->setSeries1(St.BarValue);
 }
@@ -194,7 +199,7 @@ void TMnGASForm::MirrorDisplay() {
         RPMGroup->raise();
     if (Timer1->interval() != d.Timer1Interval)
         Timer1->setInterval(d.Timer1Interval);
-    if (d.Timer1Enabled != Timer1->isActive())
+    if (!Closed && d.Timer1Enabled != Timer1->isActive())
         d.Timer1Enabled ? Timer1->start() : Timer1->stop();
 }
 
@@ -230,6 +235,17 @@ bool TMnGASForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::MouseButtonPress && (watched == Labels[5] || watched == Labels[15])) {
         Label5Click();
+        return true;
+    }
+    // A click anywhere in the group counts, not only on an item: on its caption or its blank
+    // part it chooses the item already selected, and the group hides.
+    if (event->type() == QEvent::MouseButtonRelease && watched == RPMGroup &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        int checked = -1;
+        for (int i = 0; i < 3; ++i)
+            if (RPMGroupItems[i]->isChecked())
+                checked = i;
+        RPMGroupClick(checked);
         return true;
     }
     return QWidget::eventFilter(watched, event);

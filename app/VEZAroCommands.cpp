@@ -16,6 +16,8 @@
 
 void TMnGASForm::Button1Click() {
     vz::runVehicleChoice(this, St.Vehicle);
+    if (Closed)
+        return; // the station shut down while the limits window was open
     ShowVehicleMarkers();
     RestWin();
     if (CPDrv->BaudRateValue() == 1200)
@@ -74,6 +76,8 @@ void TMnGASForm::Button4Click() {
         vz::TPRNForm report(this, *ReportState, Printer ? *Printer : defaultPrinter, readingsProvider());
         report.exec();
     }
+    if (Closed)
+        return; // the station shut down while the report window was open
     St.Display.Timer1Enabled = true;
     Timer1->start();
 }

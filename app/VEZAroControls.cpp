@@ -1,5 +1,6 @@
 // The main window's controls with their design texts, fonts, colours, visibility and tab
 // order. Positions and sizes are set by RestWin.
+#include "LayoutMetrics.h"
 #include "TChart.h"
 #include "TLabel.h"
 #include "VEZAro.h"
@@ -62,7 +63,7 @@ static void substituteDesignFonts() {
 void TMnGASForm::CreateControls() {
     substituteDesignFonts();
     setWindowTitle(QStringLiteral("ZAN GAS ANALISER "));
-    setMinimumWidth(400);
+    setMinimumSize(400, vz::snappedHeight(400)); // the smallest 4:3 window, 400 × 300
     setFont(QFont(kAvantGarde));
     QPalette wp = palette();
     wp.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0)); // button face
@@ -171,6 +172,7 @@ void TMnGASForm::CreateControls() {
     }
     RPMGroupItems[0]->setChecked(true);
     RPMGroup->setVisible(false);
+    RPMGroup->installEventFilter(this); // a click on its caption or blank part
     connect(buttons, &QButtonGroup::idClicked, this, [this](int id) { RPMGroupClick(id); });
 
     // Tab order: Button2, Button3, SettingsButton, AboutButton, Button1, ProgressBar1,

@@ -87,13 +87,24 @@ void TMnGASForm::FormCreate() {
 }
 
 void TMnGASForm::FormClose() {
+    // The window is going: no tick may replay from the demo file closed below or send after
+    // the closing command, even while a nested loop that outlives this handler still runs.
+    Timer1->stop();
+    Timer2->stop();
+    St.Display.Timer1Enabled = false;
+
     if (St.DemoMode)
         IoFile->close();
 
+    // The state is read before it is changed. The width written is the restored window's:
+    // a window manager applies the change to the normal state later, so a maximized window's
+    // width() would still be the maximized one here; Qt keeps the restored geometry for it.
+    const Qt::WindowStates state = windowState();
     const bool wasNormal =
-        (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) == 0;
+        (state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) == 0;
+    const QRect restored = normalGeometry();
     setWindowState(Qt::WindowNoState);
-    St.HorSize = width();
+    St.HorSize = !wasNormal && restored.width() > 0 ? restored.width() : width();
     vz::writeSettingsFile(vz::settingsFromDriver(*CPDrv, St.HorSize, wasNormal), QDir::currentPath());
 
     if (CPDrv->IsConnected()) {

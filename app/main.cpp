@@ -14,6 +14,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    ignoreFileSizeLimitSignal();
     vz::ReportState reportState;
     vz::QtPrinterService printer;
 

@@ -11,6 +11,23 @@ MessageBoxHandler& handler() {
     return h;
 }
 
+bool& shutdownFlag() {
+    static bool down = false;
+    return down;
+}
+
+MsgAnswer escapeAnswer(MsgButtons buttons) {
+    switch (buttons) {
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+        return MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    }
+    return MsgAnswer::Cancel;
+}
+
 MsgAnswer realMessageBox(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
                          MsgButtons buttons) {
     // A box shown while its window is not on screen yet (start-up) is centred on the screen
@@ -61,6 +78,8 @@ MsgAnswer realMessageBox(QWidget* parent, const QString& caption, const QString&
 
 MsgAnswer showMessage(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
                       MsgButtons buttons) {
+    if (shutdownFlag())
+        return escapeAnswer(buttons);
     if (handler())
         return handler()(parent, caption, text, icon, buttons);
     return realMessageBox(parent, caption, text, icon, buttons);
@@ -68,6 +87,14 @@ MsgAnswer showMessage(QWidget* parent, const QString& caption, const QString& te
 
 void setMessageBoxHandler(MessageBoxHandler h) {
     handler() = std::move(h);
+}
+
+void setShuttingDown(bool down) {
+    shutdownFlag() = down;
+}
+
+bool shuttingDown() {
+    return shutdownFlag();
 }
 
 QString conversionErrorText(const QString& offendingText) {

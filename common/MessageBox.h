@@ -22,6 +22,14 @@ MsgAnswer showMessage(QWidget* parent, const QString& caption, const QString& te
 // Installs a replacement; an empty handler restores the real QMessageBox.
 void setMessageBoxHandler(MessageBoxHandler handler);
 
+// Once the station shuts down (a termination signal, or the main window has closed), no
+// handler may open a new modal loop: a box asked for then is not shown, and showMessage
+// answers at once with the box's escape answer (Ok, Cancel or No), so the handler that asked
+// takes its "not confirmed" path and returns. Nobody is there to read it, and a nested loop
+// would keep the process waiting for a person after its window is gone.
+void setShuttingDown(bool shuttingDown);
+bool shuttingDown();
+
 // The runtime's standard box for a failed strict integer conversion:
 // "'<text>' is not a valid integer value", captioned with the application's name.
 void showConversionError(QWidget* parent, const QString& offendingText);

@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libqt6sql6-sqlite libqt6svg6-dev
       libgl1-mesa-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-      xvfb xauth xdotool x11-utils x11-apps fonts-liberation2 fonts-dejavu-core poppler-utils sqlite3 clang-format)
+      xvfb xauth xdotool x11-utils x11-apps openbox wmctrl fonts-liberation2 fonts-dejavu-core poppler-utils sqlite3 clang-format)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
