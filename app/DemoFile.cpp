@@ -1,5 +1,7 @@
 #include "DemoFile.h"
 
+#include "Files.h"
+
 namespace vz {
 
 namespace {
@@ -34,9 +36,10 @@ bool DemoFile::atEnd() {
 }
 
 bool DemoFile::readLine(QByteArray& line) {
-    m_file.unsetError();
-    line = m_file.readLine();
-    if (line.isEmpty() && m_file.error() != QFileDevice::NoError) {
+    // A frame is a few dozen bytes, so a longer line is damage. It is taken in pieces of at
+    // most MaxLineBytes, one piece per slot, so a step never reads more than a few kilobytes
+    // however the file looks, and the lines after it replay as usual.
+    if (readCappedLine(m_file, line) == CappedLine::Failed) {
         m_error = m_file.errorString();
         return false;
     }
@@ -44,11 +47,9 @@ bool DemoFile::readLine(QByteArray& line) {
     if (mark >= 0) {
         line.truncate(mark);
         m_endMarkSeen = true;
+        if (line.endsWith('\r'))
+            line.chop(1);
     }
-    if (line.endsWith('\n'))
-        line.chop(1);
-    if (line.endsWith('\r'))
-        line.chop(1);
     return true;
 }
 

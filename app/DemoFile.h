@@ -17,7 +17,8 @@ public:
 
     // One replay step: for slot 1 and then slot 2, a file at its end is rewound and the slot
     // left as it is; otherwise the next line goes into the slot. Lines are used as they
-    // stand, without their CR LF or LF. A 0x1A byte counts as the end of the file.
+    // stand, without their CR LF or LF. A 0x1A byte counts as the end of the file. A line
+    // longer than MaxLineBytes (common/Files.h) fills one slot per MaxLineBytes piece.
     // Returns false on an I/O error (or a closed file); errorString() then says why.
     bool replayStep(std::array<QByteArray, 5>& frameSlots);
     QString errorString() const { return m_error; }

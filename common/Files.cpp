@@ -1,6 +1,7 @@
 #include "Files.h"
 
 #include <QDir>
+#include <QFileDevice>
 
 namespace vz {
 
@@ -32,6 +33,54 @@ QList<QByteArray> splitLines(const QByteArray& content) {
         start = end + 1;
     }
     return lines;
+}
+
+CappedLine readCappedLine(QFileDevice& file, QByteArray& line, qsizetype maxBytes) {
+    file.unsetError();
+    // QIODevice::readLine stops after an LF or maxSize - 1 bytes, so this takes one line or
+    // its first maxBytes bytes. At the end of the file it gives -1 without an error.
+    line.resize(maxBytes + 1);
+    const qint64 got = file.readLine(line.data(), maxBytes + 1);
+    if (got < 0 && file.error() != QFileDevice::NoError)
+        return CappedLine::Failed;
+    line.truncate(got < 0 ? 0 : got);
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    } else if (line.size() == maxBytes) {
+        // Exactly full: the line may still end right here, its line end being the next bytes
+        // (or a CR kept as the last byte, with the LF next).
+        char next[2] = {};
+        const qint64 seen = file.peek(next, 2);
+        if (seen < 0)
+            return CappedLine::Failed;
+        qint64 lineEnd = 0;
+        if (seen >= 1 && next[0] == '\n')
+            lineEnd = 1;
+        else if (seen == 2 && next[0] == '\r' && next[1] == '\n')
+            lineEnd = 2;
+        else if (seen > 0)
+            return CappedLine::Cut;
+        if (lineEnd > 0 && file.skip(lineEnd) != lineEnd)
+            return CappedLine::Failed;
+    }
+    // What is left is the whole line: drop the CR of a CR LF, or of a last line ending in CR.
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return CappedLine::Whole;
+}
+
+bool skipRestOfLine(QFileDevice& file) {
+    QByteArray piece;
+    for (;;) {
+        switch (readCappedLine(file, piece)) {
+        case CappedLine::Whole:
+            return true;
+        case CappedLine::Failed:
+            return false;
+        case CappedLine::Cut:
+            break;
+        }
+    }
 }
 
 } // namespace vz

@@ -9,33 +9,24 @@
 namespace vz {
 namespace {
 
-// Only the first few characters of a line are ever looked at, except line 2 whose whole
-// rest is the baud rate. A line longer than this cannot hold a valid integer anyway, so a
-// runaway line is cut here instead of being loaded whole.
-constexpr qint64 MaxLineBytes = 4096;
-
 // Reads one line without its line end (LF or CR LF). Past the end of the file it gives an
-// empty line, like a missing line.
+// empty line, like a missing line. Only the first few characters of a line are ever looked
+// at, except line 2 whose whole rest is the baud rate; a line longer than MaxLineBytes cannot
+// hold a valid integer anyway, so a runaway line is cut there and the rest of it skipped.
 QString readOneLine(QFile& file, bool& failed) {
     QByteArray line;
-    bool ended = false;
-    while (!ended) {
-        char c = 0;
-        const qint64 got = file.read(&c, 1);
-        if (got < 0) {
+    switch (readCappedLine(file, line)) {
+    case CappedLine::Whole:
+        break;
+    case CappedLine::Cut:
+        if (!skipRestOfLine(file))
             failed = true;
-            return {};
-        }
-        if (got == 0)
-            break; // end of file
-        if (c == '\n')
-            ended = true;
-        else if (line.size() < MaxLineBytes)
-            line.append(c);
+        break;
+    case CappedLine::Failed:
+        failed = true;
+        break;
     }
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromLatin1(line);
+    return failed ? QString() : QString::fromLatin1(line);
 }
 
 // Characters `first`..`last` (1-based, inclusive) of a line; shorter lines give less.
@@ -96,7 +87,8 @@ SettingsApplyResult applySettings(const SettingsLines& lines, TCommPortDriver& d
         return result;
     }
     // Stored without a range check, as the driver's property; a negative text wraps like
-    // the original unsigned property and simply fails at the next Connect.
+    // the original unsigned property and simply fails at the next Connect. The writer turns
+    // the wrapped value back into the same text, so it survives the next start as well.
     drv.SetBaudRateValue(static_cast<uint32_t>(*v.BaudRateValue));
     if (v.DataBits)
         drv.SetDataBits(*v.DataBits);
@@ -119,7 +111,11 @@ QByteArray settingsFileContent(const SettingsToWrite& values) {
     const int bits = 5 + static_cast<int>(values.DataBits);
     QByteArray out;
     out += "COM PORT= " + valueBytes(chars(values.PortName, 5, 9)) + "\r\n";
-    out += "BAUDRATE= " + QByteArray::number(values.BaudRateValue) + "\r\n";
+    // The reader takes line 2 as a signed 32-bit integer and stores its bit pattern, so the
+    // value goes out as that signed integer: a rate above 2147483647 (the wrapped form of a
+    // negative text such as "-5") is written as the negative text it came from,
+    // instead of a number the reader would refuse. Every real rate is written as it stands.
+    out += "BAUDRATE= " + QByteArray::number(static_cast<int32_t>(values.BaudRateValue)) + "\r\n";
     out += "DATABITS= " + QByteArray::number(bits) + "bits\r\n";
     out += "Hor Size= " + QByteArray::number(values.Width) + "\r\n";
     out += QByteArray("Windowed= ") + (values.WindowWasNormal ? "normal" : "maximized") + "\r\n";

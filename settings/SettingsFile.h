@@ -66,8 +66,8 @@ SettingsApplyResult applySettings(const SettingsLines& lines, TCommPortDriver& d
 
 // What shut-down writes.
 struct SettingsToWrite {
-    QString PortName; // the driver's port name; characters 5 to 9 are written
-    uint32_t BaudRateValue = 9600;
+    QString PortName;              // the driver's port name; characters 5 to 9 are written
+    uint32_t BaudRateValue = 9600; // written as the signed 32-bit integer line 2 is read as
     TDataBits DataBits = db8BITS;
     int32_t Width = 707;         // the width of the window restored to the normal state
     bool WindowWasNormal = true; // the state when shut-down began; minimised counts as not

@@ -14,8 +14,11 @@
 #include <QTextStream>
 #include <QVariant>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
+#include <sys/stat.h>
 
 namespace vz {
 
@@ -205,9 +208,28 @@ QString insertRows(QSqlDatabase& db, const std::vector<LimitRow>& rows) {
         return db.lastError().text();
     return {};
 }
+
+// The table may only replace a regular file (or be created). rename() would just as readily
+// put it in place of a symbolic link, a FIFO or a device node, so those are refused; lstat()
+// looks at the name itself, so a link is refused whatever it points to. Empty when allowed.
+QString outputRefusal(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        const int code = errno;
+        if (code == ENOENT)
+            return {};
+        return QStringLiteral("cannot be examined: %1").arg(QString::fromLocal8Bit(std::strerror(code)));
+    }
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("exists and is not a regular file; left unchanged");
+    return {};
+}
+
 } // namespace
 
 QString writeLimitsTable(const std::vector<LimitRow>& rows, const QString& path) {
+    if (const QString refusal = outputRefusal(path); !refusal.isEmpty())
+        return refusal;
     const QFileInfo target(path);
     QString tempPath;
     {
@@ -234,6 +256,10 @@ QString writeLimitsTable(const std::vector<LimitRow>& rows, const QString& path)
     if (error.isEmpty()) {
         QFile::setPermissions(tempPath,
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        // Looked at again, in case the name was taken while the table was being written.
+        error = outputRefusal(path);
+    }
+    if (error.isEmpty()) {
         // rename() replaces the old table in one step: a reader sees the old or the new one.
         if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path).constData()) != 0)
             error = QStringLiteral("cannot replace %1").arg(path);

@@ -34,6 +34,8 @@ ParsedLimits parseLimitsCsv(const QByteArray& content);
 
 // Writes the rows as table CarModel into `path`, all or nothing: the table is written in one
 // transaction to a temporary file beside `path`, which replaces `path` only when complete.
+// An existing `path` must be a regular file: a symbolic link, FIFO, device node or directory
+// there is refused before anything is created, and left as it is.
 // Returns an empty text on success, otherwise what went wrong.
 QString writeLimitsTable(const std::vector<LimitRow>& rows, const QString& path);
 

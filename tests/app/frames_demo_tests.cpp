@@ -1,5 +1,6 @@
 // Replaying the demo file into frame slots 1 and 2.
 #include "DemoFile.h"
+#include "Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,4 +95,82 @@ TEST_F(DemoFileTest, AMissingOrClosedFileIsAnError) {
     std::array<QByteArray, 5> frameSlots;
     EXPECT_FALSE(demo.replayStep(frameSlots));
     EXPECT_FALSE(demo.errorString().isEmpty());
+}
+
+// A runaway demo file: a line far longer than any frame is handed out in pieces of at most
+// MaxLineBytes, one piece per slot, so a replay step reads a few kilobytes however big the
+// line is, and the replay goes on through the file and back to its start.
+TEST_F(DemoFileTest, AMultiMegabyteFileWithoutLineEndsIsReplayedInBoundedPieces) {
+    constexpr qsizetype size = 3'000'000;
+    constexpr qsizetype pieces = (size + MaxLineBytes - 1) / MaxLineBytes; // 733, the last one short
+    // Every piece is one letter, the next piece the next letter, so each can be recognised.
+    QByteArray content(size, '\0');
+    for (qsizetype i = 0; i < size; ++i)
+        content[i] = char('A' + (i / MaxLineBytes) % 26);
+    write(content);
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+
+    auto piece = [&](qsizetype k) { return content.mid(k * MaxLineBytes, MaxLineBytes); };
+    std::array<QByteArray, 5> frameSlots;
+    qsizetype next = 0; // the piece the next read should give
+    int rewinds = 0;
+    for (int tick = 0; tick < 2 * pieces + 4 && rewinds < 2; ++tick) {
+        const std::array<QByteArray, 5> before = frameSlots;
+        ASSERT_TRUE(demo.replayStep(frameSlots)) << demo.errorString().toStdString();
+        for (int slot = 0; slot < 2; ++slot) {
+            ASSERT_LE(frameSlots[slot].size(), MaxLineBytes);
+            if (next == pieces) { // the file has ended: this slot rewinds and keeps its text
+                EXPECT_EQ(frameSlots[slot], before[slot]) << "tick " << tick;
+                next = 0;
+                ++rewinds;
+                continue;
+            }
+            ASSERT_EQ(frameSlots[slot], piece(next)) << "tick " << tick << " slot " << slot;
+            ++next;
+        }
+    }
+    EXPECT_EQ(rewinds, 2) << "the replay wraps to the start at the end of the file, more than once";
+    EXPECT_EQ(piece(pieces - 1).size(), size % MaxLineBytes);
+}
+
+TEST_F(DemoFileTest, LinesAfterAnOverLongLineStillReplay) {
+    const QByteArray frame1 = "\x06"
+                              "1RG\x17 00.500 14.50\x03";
+    const QByteArray frame2 = "\x06"
+                              "1RT\x17 0090\x03";
+    const QByteArray junk = QByteArray(MaxLineBytes, 'x') + QByteArray(MaxLineBytes, 'y') + "zzz";
+    write(junk + "\r\n" + frame1 + "\r\n" + frame2 + "\r\n");
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+    std::array<QByteArray, 5> frameSlots;
+    EXPECT_EQ(replay(4, frameSlots), (Pairs{{QByteArray(MaxLineBytes, 'x'), QByteArray(MaxLineBytes, 'y')},
+                                            {"zzz", frame1},
+                                            {frame2, frame1}, // slot 2 rewinds
+                                            {QByteArray(MaxLineBytes, 'x'), QByteArray(MaxLineBytes, 'y')}}));
+
+    // The same object then replays an ordinary file as usual.
+    demo.close();
+    write(frame1 + "\r\n" + frame2 + "\r\n");
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+    EXPECT_EQ(replay(2, frameSlots), (Pairs{{frame1, frame2}, {frame1, frame1}}));
+}
+
+// A line that just fits, with its line end right after the limit, is one line: it never
+// leaves an empty line behind. One byte more and it is two pieces.
+TEST_F(DemoFileTest, ALineEndRightAtTheLimitStillEndsTheLine) {
+    const QByteArray full(MaxLineBytes, 'f');
+    const QByteArray almost(MaxLineBytes - 1, 'a');
+    write(full + "\r\n" + almost + "\r\n" + full + "\n" + full + "g\r\nend");
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+    std::array<QByteArray, 5> frameSlots;
+    EXPECT_EQ(replay(3, frameSlots), (Pairs{{full, almost}, {full, full}, {"g", "end"}}));
+}
+
+// The end-of-file mark still counts inside a piece of an over-long line.
+TEST_F(DemoFileTest, AnEndOfFileMarkInsideAnOverLongLineEndsTheFile) {
+    write("l1\r\n" + QByteArray(MaxLineBytes + 10, 'x') + "\x1A" + "never\r\nl3\r\n");
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+    std::array<QByteArray, 5> frameSlots;
+    EXPECT_EQ(replay(3, frameSlots), (Pairs{{"l1", QByteArray(MaxLineBytes, 'x')},
+                                            {QByteArray(10, 'x'), QByteArray(MaxLineBytes, 'x')}, // rewinds
+                                            {"l1", QByteArray(MaxLineBytes, 'x')}}));
 }

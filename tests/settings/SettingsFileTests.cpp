@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "SettingsFile.h"
 #include "SettingsTestSupport.h"
 
@@ -203,6 +204,92 @@ TEST(SettingsFile, RoundTripsPortsRatesBitsWidthAndState) {
     EXPECT_EQ(fresh.drv.DataBits(), db7BITS);
     EXPECT_EQ(r.Width, 1024);
     EXPECT_TRUE(r.Maximized);
+}
+
+// What start-up accepts into BaudRateValue, shut-down writes and the next start reads back,
+// along with the other four settings of the same file.
+TEST(SettingsFile, OddBaudRatesSurviveShutDownAndTheNextStart) {
+    struct Case {
+        const char* text;    // line 2 after the key, as found on disk
+        uint32_t stored;     // what start-up puts into the driver
+        const char* written; // line 2 after the key, as shut-down writes it
+    };
+    const Case cases[] = {
+        {"-5", 4294967291u, "-5"},
+        {"0", 0u, "0"},
+        {"-1", 4294967295u, "-1"},
+        {"2147483647", 2147483647u, "2147483647"},
+        {"-2147483648", 2147483648u, "-2147483648"},
+        {"+1200", 1200u, "1200"},
+        {"  4800", 4800u, "4800"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ScratchDir dir;
+        dir.writeFile("VEZARO.ini", QByteArray("COM PORT= COM7\r\nBAUDRATE= ") + c.text +
+                                        "\r\nDATABITS= 6bits\r\nHor Size= 900\r\nWindowed= maximized\r\n");
+        // Three runs: the hand-made file, then twice what shut-down wrote.
+        for (int run = 0; run < 3; ++run) {
+            SCOPED_TRACE(run);
+            const std::optional<SettingsLines> lines = readSettingsFile();
+            ASSERT_TRUE(lines.has_value());
+            StartupDriver s;
+            const SettingsApplyResult r = applySettings(*lines, s.drv);
+            ASSERT_FALSE(r.BaudError.has_value()) << r.BaudError->toStdString();
+            EXPECT_EQ(s.drv.BaudRateValue(), c.stored);
+            EXPECT_EQ(s.drv.Port(), pnCOM7);
+            EXPECT_EQ(s.drv.DataBits(), db6BITS);
+            EXPECT_EQ(r.Width, 900);
+            EXPECT_TRUE(r.Maximized);
+
+            ASSERT_TRUE(writeSettingsFile(settingsFromDriver(s.drv, r.Width.value_or(0), !r.Maximized)));
+            const QByteArray file = dir.readFile("VEZARO.ini"); // the writer keeps the name it found
+            EXPECT_EQ(file, QByteArray("COM PORT= COM7\r\nBAUDRATE= ") + c.written +
+                                "\r\nDATABITS= 6bits\r\nHor Size= 900\r\nWindowed= maximized\r\n");
+        }
+    }
+}
+
+// Whatever the driver holds, the written line 2 reads back as the same value.
+TEST(SettingsFile, EveryDriverRateIsWrittenAsTextTheReaderTakesBack) {
+    for (const uint32_t rate :
+         {0u, 110u, 1200u, 9600u, 921600u, 2147483647u, 2147483648u, 4294967291u, 4294967295u}) {
+        SettingsToWrite s;
+        s.BaudRateValue = rate;
+        const QList<QByteArray> lines = splitLines(settingsFileContent(s));
+        ASSERT_EQ(lines.size(), 5);
+        const SettingsValues v = interpretSettings(linesOf(
+            QString::fromLatin1(lines[0]), QString::fromLatin1(lines[1]), QString::fromLatin1(lines[2]),
+            QString::fromLatin1(lines[3]), QString::fromLatin1(lines[4])));
+        ASSERT_TRUE(v.BaudRateValue.has_value()) << lines[1].toStdString();
+        EXPECT_EQ(static_cast<uint32_t>(*v.BaudRateValue), rate) << lines[1].toStdString();
+        if (rate <= 2147483647u) { // a real rate is written as its plain decimal number
+            EXPECT_EQ(lines[1], "BAUDRATE= " + QByteArray::number(rate));
+        }
+    }
+}
+
+// A rate start-up refuses never reaches the driver: shut-down writes the default it kept,
+// and the start after that gets all of its settings again.
+TEST(SettingsFile, ARefusedHugeRateIsReplacedByTheKeptOneAtShutDown) {
+    ScratchDir dir;
+    dir.writeFile("VEZARO.ini", "COM PORT= COM3\r\nBAUDRATE= 99999999999\r\nDATABITS= 7bits\r\n"
+                                "Hor Size= 800\r\nWindowed= normal\r\n");
+    StartupDriver first;
+    const SettingsApplyResult r1 = applySettings(readSettingsFile().value(), first.drv);
+    ASSERT_TRUE(r1.BaudError.has_value());
+    EXPECT_EQ(*r1.BaudError, "99999999999");
+    EXPECT_EQ(first.drv.BaudRateValue(), 9600u);
+
+    first.drv.SetDataBits(db7BITS); // as if chosen again in the dialog during the run
+    ASSERT_TRUE(writeSettingsFile(settingsFromDriver(first.drv, 800, true)));
+    StartupDriver second;
+    const SettingsApplyResult r2 = applySettings(readSettingsFile().value(), second.drv);
+    EXPECT_FALSE(r2.BaudError.has_value());
+    EXPECT_EQ(second.drv.Port(), pnCOM3);
+    EXPECT_EQ(second.drv.BaudRateValue(), 9600u);
+    EXPECT_EQ(second.drv.DataBits(), db7BITS);
+    EXPECT_EQ(r2.Width, 800);
 }
 
 TEST(SettingsFile, PortNameWithoutDevicePrefixComesBackAsCom1) {

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTextStream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -157,4 +159,76 @@ TEST(CarModelImport, TheToolExplainsItsUsage) {
     const ToolRun missing = runTool({"missing.csv", "CarModel.DB"});
     EXPECT_EQ(missing.ExitCode, 1);
     EXPECT_FALSE(QFile::exists("CarModel.DB"));
+}
+
+namespace {
+const QByteArray GoodCsv = "Mark,Model,COmx,COmn,CO2mx,O2mx,CHmx,RPM\nLADA,2107,350,0,125,200,1000,800\n";
+
+// The file type of `path` itself (not of what a link points to); 0 when it does not exist.
+mode_t typeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+QStringList entries() {
+    QStringList names =
+        QDir(".").entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+} // namespace
+
+// The tool only ever puts its table in place of a regular file. A symbolic link (live or
+// dangling), a FIFO or a directory under the output name is refused with one line naming it,
+// exit status 1, and nothing is touched: no temporary file is left beside it either.
+TEST(CarModelImport, AnOutputThatIsNotARegularFileIsRefusedAndLeftAlone) {
+    vztest::ScratchDir dir;
+    writeFile("station.csv", GoodCsv);
+    writeFile("target.txt", "the link's target\n");
+    ASSERT_EQ(::symlink("target.txt", "link.db"), 0);
+    ASSERT_EQ(::symlink("nowhere.txt", "dangling.db"), 0);
+    ASSERT_EQ(::mkfifo("fifo.db", 0600), 0);
+    ASSERT_TRUE(QDir(".").mkdir("folder.db"));
+    const QStringList before = entries();
+
+    struct Case {
+        const char* output;
+        mode_t type;
+    };
+    for (const Case& c : {Case{"link.db", S_IFLNK}, Case{"dangling.db", S_IFLNK}, Case{"fifo.db", S_IFIFO},
+                          Case{"folder.db", S_IFDIR}}) {
+        SCOPED_TRACE(c.output);
+        const ToolRun run = runTool({"station.csv", c.output});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err, QString("%1: exists and is not a regular file; left unchanged\n").arg(c.output));
+        EXPECT_EQ(typeOf(c.output), c.type);
+        EXPECT_EQ(entries(), before) << "no table and no temporary file appear";
+    }
+    char link[64] = {};
+    EXPECT_EQ(::readlink("link.db", link, sizeof link - 1), 10);
+    EXPECT_STREQ(link, "target.txt");
+    QFile target("target.txt");
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), "the link's target\n");
+    EXPECT_FALSE(QFile::exists("nowhere.txt"));
+
+    // The function the tool calls refuses the same way.
+    EXPECT_EQ(vz::writeLimitsTable({vztest::row("LADA", "2107")}, "fifo.db"),
+              "exists and is not a regular file; left unchanged");
+    EXPECT_EQ(entries(), before);
+}
+
+TEST(CarModelImport, AnExistingRegularFileIsReplacedByTheTool) {
+    vztest::ScratchDir dir;
+    writeFile("station.csv", GoodCsv);
+    writeFile("CarModel.DB", "an old file that is not even a table");
+    const ToolRun run = runTool({"station.csv", "CarModel.DB"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_EQ(typeOf("CarModel.DB"), mode_t(S_IFREG));
+    vz::CarModelTable table;
+    ASSERT_TRUE(table.open("CarModel.DB"));
+    EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(table.field("Model"), "2107");
+    table.close();
+    EXPECT_EQ(entries(), (QStringList{"CarModel.DB", "station.csv"}));
 }
