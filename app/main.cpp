@@ -22,14 +22,16 @@ int main(int argc, char* argv[]) {
     TGasDbForm GasDbForm(nullptr, MnGASForm.St.Vehicle);
     vz::TPRNForm PRNForm(nullptr, reportState, printer, MnGASForm.readingsProvider());
 
-    // Centred on the screen, in the state the settings asked for.
+    // Centred on the screen, in the state the settings asked for. Moving a window clears its
+    // maximized state, so the state is read first: the centred place is where it restores to.
+    const bool maximized = MnGASForm.windowState() & Qt::WindowMaximized;
     if (QScreen* screen = MnGASForm.screen()) {
         QRect frame = MnGASForm.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         MnGASForm.move(frame.topLeft());
     }
     closeOnTerminationSignals(&MnGASForm);
-    if (MnGASForm.windowState() & Qt::WindowMaximized)
+    if (maximized)
         MnGASForm.showMaximized();
     else
         MnGASForm.show();
