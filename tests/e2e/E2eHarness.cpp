@@ -28,26 +28,65 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 XServer::XServer() {
-    // A display number no other server holds.
-    for (int n = 90; n < 140; ++n) {
-        if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
-            QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-            continue;
-        m_display = QStringLiteral(":%1").arg(n);
-        m_proc.start(QStringLiteral("Xvfb"),
-                     {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                      QStringLiteral("1920x1200x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!m_proc.waitForStarted(5000))
-            return;
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-        m_ok = waitFor([&] { return QFile::exists(socket); }, 5000);
+    // Xvfb picks a display no other server holds and writes its number to standard output,
+    // so test programs running side by side never share one.
+    m_proc.start(QStringLiteral("Xvfb"),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                  QStringLiteral("0"), QStringLiteral("1920x1200x24"), QStringLiteral("-nolisten"),
+                  QStringLiteral("tcp")});
+    if (!m_proc.waitForStarted(5000))
         return;
-    }
+    QByteArray number;
+    waitFor(
+        [&] {
+            m_proc.waitForReadyRead(100);
+            number += m_proc.readAllStandardOutput();
+            return number.endsWith('\n') || m_proc.state() == QProcess::NotRunning;
+        },
+        10000);
+    bool ok = false;
+    const int n = number.trimmed().toInt(&ok);
+    if (!ok)
+        return;
+    m_display = QStringLiteral(":%1").arg(n);
+    m_ok = QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n));
 }
 
 XServer::~XServer() {
     m_proc.terminate();
     m_proc.waitForFinished(3000);
+}
+
+WindowManager::WindowManager(const QString& display) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    m_proc.setProcessEnvironment(env);
+    m_proc.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (!m_proc.waitForStarted(5000))
+        return;
+    // Running once it has claimed the root window (the _NET_SUPPORTING_WM_CHECK property).
+    m_ok = waitFor(
+        [&] {
+            return run(display, QStringLiteral("xprop"),
+                       {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains("window id");
+        },
+        5000);
+    if (!m_ok)
+        qWarning("openbox: %s", m_proc.readAllStandardError().constData());
+}
+
+WindowManager::~WindowManager() {
+    m_proc.terminate();
+    if (!m_proc.waitForFinished(3000)) {
+        m_proc.kill();
+        m_proc.waitForFinished(3000);
+    }
+}
+
+QString windowStates(const QString& display, const QString& windowId) {
+    return QString::fromLatin1(run(display, QStringLiteral("xprop"),
+                                   {QStringLiteral("-id"), windowId, QStringLiteral("_NET_WM_STATE")}));
 }
 
 QByteArray run(const QString& display, const QString& program, const QStringList& args, int timeoutMs) {
@@ -89,20 +128,21 @@ void typeKeys(const QString& display, const QString& windowId, const QStringList
 }
 
 QRect windowGeometry(const QString& display, const QString& windowId) {
+    // xwininfo's absolute corner is where the window's contents are on the screen, under a
+    // reparenting window manager too (xdotool adds the frame's offset a second time there).
     const QString out =
-        QString::fromLatin1(run(display, QStringLiteral("xdotool"),
-                                {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windowId}));
+        QString::fromLatin1(run(display, QStringLiteral("xwininfo"), {QStringLiteral("-id"), windowId}));
     QRect r;
     for (const QString& line : out.split(u'\n')) {
-        const QString key = line.section(u'=', 0, 0);
-        const int value = line.section(u'=', 1).toInt();
-        if (key == u"X")
+        const QString key = line.section(u':', 0, 0).trimmed();
+        const int value = line.section(u':', 1).trimmed().toInt();
+        if (key == u"Absolute upper-left X")
             r.moveLeft(value);
-        else if (key == u"Y")
+        else if (key == u"Absolute upper-left Y")
             r.moveTop(value);
-        else if (key == u"WIDTH")
+        else if (key == u"Width")
             r.setWidth(value);
-        else if (key == u"HEIGHT")
+        else if (key == u"Height")
             r.setHeight(value);
     }
     return r;

@@ -28,6 +28,22 @@ private:
     bool m_ok = false;
 };
 
+// A window manager (openbox) on the given display, as on an ordinary desktop; stopped with
+// its process when the object goes.
+class WindowManager {
+public:
+    explicit WindowManager(const QString& display);
+    ~WindowManager();
+    bool ok() const { return m_ok; }
+
+private:
+    QProcess m_proc;
+    bool m_ok = false;
+};
+
+// The _NET_WM_STATE atoms of a window (e.g. "_NET_WM_STATE_MAXIMIZED_VERT"), as xprop lists them.
+QString windowStates(const QString& display, const QString& windowId);
+
 // Runs a command to completion with DISPLAY set; returns its standard output.
 QByteArray run(const QString& display, const QString& program, const QStringList& args,
                int timeoutMs = 10000);

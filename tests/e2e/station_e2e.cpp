@@ -1,6 +1,6 @@
 // End-to-end runs of the real station binary under Xvfb: demo replay, and a live session
 // with the simulated analyser behind COM1 driven by the function keys.
-#include "E2eHarness.h"
+#include "StationFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,75 +24,6 @@ int countColour(const QImage& screen, const QRect& area, QRgb colour) {
             n += (screen.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
     return n;
 }
-
-class Station : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (QStandardPaths_findXvfb().isEmpty())
-            GTEST_SKIP() << "Xvfb is not installed";
-        ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(x.ok()) << "Xvfb did not start";
-    }
-
-    void TearDown() override {
-        if (station.state() != QProcess::NotRunning) {
-            station.kill();
-            station.waitForFinished(3000);
-        }
-        if (sim.state() != QProcess::NotRunning) {
-            sim.terminate();
-            sim.waitForFinished(3000);
-        }
-    }
-
-    static QString QStandardPaths_findXvfb() {
-        return QFile::exists("/usr/bin/Xvfb") ? "/usr/bin/Xvfb" : QString();
-    }
-
-    void startSim(const QStringList& extra = {}) {
-        sim.setWorkingDirectory(dir.path());
-        sim.start(binDir() + "/analyser-sim", QStringList{"--link-dir", dir.path(), "--com", "1",
-                                                          "--log-requests", dir.filePath("requests.log")} +
-                                                  extra);
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.filePath("COM1")).isSymLink(); }, 5000))
-            << "no COM1 link";
-    }
-
-    void startStation() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", x.display());
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.remove("WAYLAND_DISPLAY");
-        station.setProcessEnvironment(env);
-        station.setWorkingDirectory(dir.path());
-        station.start(binDir() + "/vezaro", {});
-        ASSERT_TRUE(station.waitForStarted(5000));
-    }
-
-    // Dismisses the start-up message box with the given title by pressing Enter.
-    void answerStartupBox(const QString& title) {
-        const QString box = findWindow(x.display(), title);
-        ASSERT_FALSE(box.isEmpty()) << "no message box " << title.toStdString();
-        typeKeys(x.display(), box, {"Return"});
-    }
-
-    QString mainWindow() {
-        const QString id = findWindow(x.display(), "ZAN GAS ANALISER");
-        EXPECT_FALSE(id.isEmpty());
-        return id;
-    }
-
-    QByteArray requests() const {
-        QFile f(dir.filePath("requests.log"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    QTemporaryDir dir;
-    XServer x;
-    QProcess sim;
-    QProcess station;
-};
 
 // In the window at its design width 707: the status label at (564, 241) and the CO value at
 // the left of the readings row (top 430).
