@@ -12,7 +12,9 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
@@ -287,5 +289,75 @@ TEST_F(MainWindow, animationFeedsBothSeriesOfTheChart) {
     EXPECT_EQ(s1[3], 120);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(s1[i] + s2[i], 600) << "Series2 is the clear remainder of point " << i;
+}
+} // namespace
+
+namespace {
+// A click on the group's caption or blank part chooses the item already selected and hides
+// the group, as a click on an item does.
+TEST_F(MainWindow, aClickOnTheEngineSpeedGroupsCaptionChoosesAndHides) {
+    TMnGASForm form;
+    form.show();
+    form.Label5Click();
+    ASSERT_FALSE(form.RPMGroup->isHidden());
+    form.RPMGroupItems[1]->setChecked(true);
+    const QPointF caption(4, 4);
+    QMouseEvent press(QEvent::MouseButtonPress, caption, form.RPMGroup->mapToGlobal(caption), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, caption, form.RPMGroup->mapToGlobal(caption),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form.RPMGroup, &press);
+    QApplication::sendEvent(form.RPMGroup, &release);
+    EXPECT_TRUE(form.RPMGroup->isHidden());
+    EXPECT_EQ(form.St.RpmMode, 2);
+    EXPECT_EQ(form.Label(5)->text(), "RPM");
+}
+
+// Whatever size the window is given, it ends at 4:3 and at no less than 400 × 300, laid out
+// for the size it ends at; a maximized window keeps the size its state gives it.
+TEST_F(MainWindow, sizesGivenFromOutsideSnapToFourToThreeAboveTheMinimum) {
+    TMnGASForm form;
+    form.show();
+    EXPECT_EQ(form.minimumSize(), QSize(400, 300));
+    struct Case {
+        QSize given, wanted;
+    };
+    for (const Case& c : {Case{{300, 200}, {400, 300}}, Case{{1000, 500}, {1000, 750}},
+                          Case{{401, 900}, {401, 300}}, Case{{707, 100}, {707, 528}}}) {
+        form.resize(c.given);
+        QApplication::processEvents();
+        EXPECT_EQ(form.size(), c.wanted) << c.given.width() << "x" << c.given.height();
+        // The layout follows: the chart ends inside the window.
+        EXPECT_LE(form.Chart1->geometry().right(), form.width());
+        EXPECT_LE(form.Chart1->geometry().bottom(), form.height());
+    }
+}
+
+// After shut-down has begun, a box asked for is answered with its escape answer at once and
+// not shown; a closed window's timers neither replay the demo file nor open a box.
+TEST_F(MainWindow, onceShuttingDownNoBoxIsShownAndNoTickRuns) {
+    vz::setShuttingDown(true);
+    EXPECT_EQ(vz::showMessage(nullptr, "Warning", "x", vz::MsgIcon::Information, vz::MsgButtons::Ok),
+              vz::MsgAnswer::Ok);
+    EXPECT_EQ(vz::showMessage(nullptr, "Official Test", "x", vz::MsgIcon::Question, vz::MsgButtons::YesNo),
+              vz::MsgAnswer::No);
+    EXPECT_EQ(vz::showMessage(nullptr, "x", "x", vz::MsgIcon::Question, vz::MsgButtons::OkCancel),
+              vz::MsgAnswer::Cancel);
+    EXPECT_TRUE(boxes.empty()) << "the handler was asked while shutting down";
+    vz::setShuttingDown(false);
+
+    writeFile("VEZARO.DMO", record("01.234") + "\r\n");
+    TMnGASForm form;
+    form.show();
+    boxes.clear();
+    form.close();
+    EXPECT_FALSE(form.Timer1->isActive());
+    const QByteArray ini = readFile("VEZARO.INI");
+    form.Timer1Timer(); // a tick already queued when the window closed
+    form.FormKeyDown(Qt::Key_F2);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().caption.toStdString() << ": "
+                               << boxes.front().text.toStdString();
+    EXPECT_FALSE(form.Timer1->isActive());
+    EXPECT_EQ(readFile("VEZARO.INI"), ini);
 }
 } // namespace
