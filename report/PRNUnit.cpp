@@ -39,6 +39,19 @@ QFont systemBold() {
     return font;
 }
 
+bool isWindowKey(int key) {
+    switch (key) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    default:
+        return false;
+    }
+}
+
 const char* const kMaxLength = "vzMaxLength";
 const char* const kWholeNumbers = "vzWholeNumbers";
 
@@ -53,9 +66,14 @@ TPRNForm::TPRNForm(QWidget* owner, ReportState& state, PrinterService& printer,
     FormCreate();
 }
 
-QLabel* TPRNForm::label(const QString& text, int x, int y, const QFont& font) {
-    auto* caption = new QLabel(text, this);
+// Every label's text starts at the top left of its box, as the positions in this file mean.
+// QLabel would otherwise centre the text vertically in a box taller than the text.
+constexpr Qt::Alignment kLabelAlignment = Qt::AlignLeft | Qt::AlignTop;
+
+QLabel* TPRNForm::label(const QString& text, int x, int y, const QFont& font, QWidget* parent) {
+    auto* caption = new QLabel(text, parent ? parent : this);
     caption->setFont(font);
+    caption->setAlignment(kLabelAlignment);
     caption->move(x, y);
     caption->adjustSize();
     return caption;
@@ -90,10 +108,12 @@ void TPRNForm::buildControls() {
     Edit2->setGeometry(8, 80, 105, 24);
     Edit2->setToolTip(QStringLiteral("Въведете регистрационния номер"));
 
-    auto* label4 = new QLabel(QStringLiteral("   Година на производство"), this);
-    label4->setFont(font);
-    label4->setWordWrap(true);
-    label4->setGeometry(296, 56, 105, 41);
+    // Two lines in a fixed box; top-aligned, the second line ends above YearBox.
+    Label4 = new QLabel(QStringLiteral("   Година на производство"), this);
+    Label4->setFont(font);
+    Label4->setAlignment(kLabelAlignment);
+    Label4->setWordWrap(true);
+    Label4->setGeometry(296, 56, 105, 41);
     YearBox = new QComboBox(this);
     YearBox->setGeometry(312, 88, 81, YearBox->sizeHint().height());
     YearBox->setToolTip(QStringLiteral("Изберете годината на производство"));
@@ -113,12 +133,10 @@ void TPRNForm::buildControls() {
     Panel1->setGeometry(8, 392, 417, 49);
     Panel1->setFocusPolicy(Qt::NoFocus);
     const QString navy = QStringLiteral("color: #000080;");
-    auto* line1 = new QLabel(QStringLiteral("Ползвайте клавиша TAB за преминаване от поле на"), Panel1);
-    auto* line2 = new QLabel(QStringLiteral("поле или левия бутон на мишката и бутона PRINT "), Panel1);
-    for (auto [line, y] : {std::pair{line1, 6}, std::pair{line2, 25}}) {
-        line->setFont(font);
+    for (auto [text, y] : {std::pair{QStringLiteral("Ползвайте клавиша TAB за преминаване от поле на"), 6},
+                           std::pair{QStringLiteral("поле или левия бутон на мишката и бутона PRINT "), 25}}) {
+        QLabel* line = label(text, 8, y, font, Panel1);
         line->setStyleSheet(navy);
-        line->move(8, y);
         line->adjustSize();
     }
 
@@ -233,6 +251,10 @@ bool TPRNForm::eventFilter(QObject* watched, QEvent* event) {
     auto* box = qobject_cast<QLineEdit*>(watched);
     if (box && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // The window's own keys (Esc, Enter, Tab) are not typed into the box; they go on to
+        // the window even when a reading box has the focus.
+        if (isWindowKey(key->key()))
+            return QDialog::eventFilter(watched, event);
         if (!key->text().isEmpty()) {
             const QChar ch = key->text().at(0);
             const bool whole = box->property(kWholeNumbers).toBool();
@@ -254,9 +276,13 @@ bool TPRNForm::event(QEvent* event) {
 }
 
 void TPRNForm::keyPressEvent(QKeyEvent* event) {
-    // The window has no Cancel button: Esc does not close it (the close box does).
+    // Esc closes the window the way its close box does: through closeEvent, which rejects
+    // the dialog and ends the modal loop. The caller frees the window and restarts the cycle
+    // timer; nothing else happens. Without a window manager there is no close box to click,
+    // so Esc is the operator's only way back to the main window.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        close();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -37,6 +37,7 @@ public:
     QLineEdit* Edit1 = nullptr; // make and model
     QLineEdit* Edit2 = nullptr; // registration number
     QLineEdit* Edit3 = nullptr; // owner
+    QLabel* Label4 = nullptr; // "Година на производство", wrapped above YearBox
     QComboBox* YearBox = nullptr;
     QComboBox* ComboBox1 = nullptr; // operators
     QFrame* Panel1 = nullptr;
@@ -58,7 +59,7 @@ protected:
 private:
     void buildControls();
     QLineEdit* readingBox(int x, int y, int maxLength, bool wholeNumbers);
-    QLabel* label(const QString& text, int x, int y, const QFont& font);
+    QLabel* label(const QString& text, int x, int y, const QFont& font, QWidget* parent = nullptr);
     void FormCreate();
     void setBoxText(QLineEdit* box, const QString& text);
     void offerPdf(const ReportFields& fields);

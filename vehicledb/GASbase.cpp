@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 namespace {
 const QColor Aqua(0x00, 0xFF, 0xFF);
@@ -91,9 +92,6 @@ TGasDbForm::~TGasDbForm() {
 
 void TGasDbForm::buildControls() {
     setWindowTitle(QStringLiteral("EXHAUST GAS CARS DATA BASE"));
-    setFixedSize(539, 278);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     // The make list is made first: it is first in the tab order and has the focus at start.
     MarkBox = makeList(this, QRect(16, 40, 249, 185), Aqua);
@@ -121,6 +119,8 @@ void TGasDbForm::buildControls() {
     Label12 = makeLabel(this, 432, 232, QStringLiteral("RPM"), White, false);
     Label7 = makeValue(this, 432, 256, QStringLiteral(" 0000"), White);
 
+    fitClientArea();
+
     MarkBox->installEventFilter(this);
     ModelBox->installEventFilter(this);
     // Any selection by the operator, by mouse or key, runs the list's click handler; rows the
@@ -132,6 +132,19 @@ void TGasDbForm::buildControls() {
     connect(CancelBut, &QPushButton::clicked, this, [this] { CancelButClick(); });
     connect(SelectBut, &QPushButton::clicked, this, [this] { SelectButClick(); });
     MarkBox->setFocus();
+}
+
+void TGasDbForm::fitClientArea() {
+    // The client area is 539 x 278. The "min" caption sits at y = 264, which leaves it 14
+    // pixels: enough for the default 9-point face at 96 dpi, with nothing to spare. With a
+    // taller default font (a higher dpi, a larger desktop font) the area grows just enough to
+    // show the lowest label whole; no control moves and the width stays.
+    int height = 278;
+    for (const QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        height = std::max(height, label->geometry().bottom() + 1);
+    setFixedSize(539, height);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TGasDbForm::setLabelText(QLabel* label, const QString& text) {

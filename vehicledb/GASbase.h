@@ -50,6 +50,7 @@ protected:
 
 private:
     void buildControls();
+    void fitClientArea();
     void followCurrentRow();
     void setLabelText(QLabel* label, const QString& text);
 

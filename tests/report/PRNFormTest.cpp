@@ -6,10 +6,13 @@
 #include "ReportTestSupport.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace vz;
 using vz::test::ReportTest;
@@ -260,4 +263,142 @@ TEST_F(PRNFormTest, TheRealPrintingServiceReportsAMissingPrinter) {
     EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 160);
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[0].text, error);
+}
+
+namespace {
+
+// Esc as the window system delivers it: the key with its control character as text.
+void pressEsc(QWidget* widget) {
+    const QString text(QChar(0x1b));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+// The texts a label actually draws, with their baselines in the label's own coordinates.
+QList<RecordedText> drawnTexts(QLabel* label) {
+    RecordingPaintDevice device(label->parentWidget()->width(), 96);
+    label->render(&device, QPoint(), QRegion(), QWidget::RenderFlags());
+    return device.texts();
+}
+
+} // namespace
+
+TEST_F(PRNFormTest, EscClosesTheWindowAsItsCloseBoxDoesWhereverTheFocusIs) {
+    // What the close box does: the window rejects, hides and ends its modal loop.
+    auto closed = makeForm();
+    closed->show();
+    closed->close();
+    ASSERT_FALSE(closed->isVisible());
+    const int closeResult = closed->result();
+    EXPECT_EQ(closeResult, QDialog::Rejected);
+
+    using Target = QWidget* (*)(TPRNForm&);
+    const std::pair<const char*, Target> targets[] = {
+        {"window", [](TPRNForm& f) -> QWidget* { return &f; }},
+        {"Edit1", [](TPRNForm& f) -> QWidget* { return f.Edit1; }},
+        {"Edit2", [](TPRNForm& f) -> QWidget* { return f.Edit2; }},
+        {"YearBox", [](TPRNForm& f) -> QWidget* { return f.YearBox; }},
+        {"Edit3", [](TPRNForm& f) -> QWidget* { return f.Edit3; }},
+        {"ComboBox1", [](TPRNForm& f) -> QWidget* { return f.ComboBox1; }},
+        {"BtnPrint", [](TPRNForm& f) -> QWidget* { return f.BtnPrint; }},
+        {"edCOmn (clicked into)", [](TPRNForm& f) -> QWidget* { return f.edCOmn; }},
+        {"edRPM (clicked into)", [](TPRNForm& f) -> QWidget* { return f.edRPM; }},
+    };
+    for (const auto& [name, target] : targets) {
+        auto form = makeForm();
+        form->show();
+        ASSERT_TRUE(form->isVisible()) << name;
+        QWidget* focus = target(*form);
+        focus->setFocus();
+        pressEsc(focus);
+        EXPECT_FALSE(form->isVisible()) << name;
+        EXPECT_EQ(form->result(), closeResult) << name;
+        EXPECT_EQ(form->edRPM->text(), readings.Label15) << name << ": the box is not typed into";
+    }
+    // Closing has no further effect: nothing is logged, printed or asked.
+    EXPECT_TRUE(printer.pages.isEmpty());
+    EXPECT_FALSE(QFile::exists("Pregledi00000.GPG"));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PRNFormTest, EnterAndTabInAReadingBoxDoWhatTheyDoElsewhereInTheWindow) {
+    // The reading boxes' filter takes typed characters only; the window's keys pass it.
+    auto form = makeForm();
+    form->show();
+    form->activateWindow();
+    form->edCHmx->setFocus();
+    ASSERT_EQ(form->focusWidget(), form->edCHmx);
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+    QApplication::sendEvent(form->edCHmx, &tab);
+    EXPECT_NE(form->focusWidget(), form->edCHmx);
+    EXPECT_EQ(form->edCHmx->text(), readings.Label13);
+
+    form->edCOmn->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(form->edCOmn, &enter);
+    EXPECT_EQ(printer.pages.size(), 1) << "Enter presses PRINT, the default button";
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(PRNFormTest, EscEndsTheModalLoopOfTheReportWindow) {
+    auto form = makeForm();
+    bool sent = false;
+    bool forced = false;
+    // The key goes where the keyboard would send it: to the modal window's focus widget.
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        pressEsc(modal->focusWidget() ? modal->focusWidget() : modal);
+        sent = true;
+    });
+    // A window that ignored Esc would keep the test waiting; close it by its close box then.
+    QTimer::singleShot(3000, form.get(), [&] {
+        forced = form->isVisible();
+        form->close();
+    });
+    const int result = form->exec();
+    EXPECT_TRUE(sent);
+    EXPECT_FALSE(forced) << "Esc left the window open";
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(PRNFormTest, LabelsDrawTheirTextFromTheTopOfTheirBoxClearOfTheControls) {
+    auto form = makeForm();
+    form->show();
+    const QList<QLabel*> labels = form->findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 16); // 5 captions of entries, 9 of reading boxes, 2 lines in Panel1
+    for (QLabel* label : labels) {
+        const QString name = label->text();
+        const QList<RecordedText> drawn = drawnTexts(label);
+        ASSERT_FALSE(drawn.isEmpty()) << name.toStdString();
+        const QFontMetrics metrics(label->font());
+        // The first line's baseline lies one ascent below the box's top: the text starts there.
+        EXPECT_EQ(qRound(drawn.first().baseline.y()), metrics.ascent()) << name.toStdString();
+        const qreal textFoot = drawn.last().baseline.y() + metrics.descent();
+        EXPECT_LE(textFoot, label->height()) << name.toStdString();
+
+        // The drawn text never runs under an entry box, a list or the button beside it.
+        const QRect text = QRect(label->mapTo(form.get(), QPoint(0, 0)),
+                                 QSize(label->width(), qCeil(textFoot)));
+        for (QWidget* control : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QLabel*>(control) || control == form->Panel1 || !control->isVisible())
+                continue;
+            EXPECT_FALSE(text.intersects(control->geometry()))
+                << name.toStdString() << " runs under " << control->metaObject()->className() << " at "
+                << control->x() << "," << control->y();
+        }
+    }
+
+    // The year caption wraps to two lines in its fixed box and both end above YearBox.
+    EXPECT_EQ(form->Label4->geometry(), QRect(296, 56, 105, 41));
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("   Година на производство"));
+    const QList<RecordedText> year = drawnTexts(form->Label4);
+    ASSERT_EQ(year.size(), 2);
+    EXPECT_EQ(year.last().text, QStringLiteral("производство"));
+    EXPECT_LE(form->Label4->y() + year.last().baseline.y() + QFontMetrics(form->Label4->font()).descent(),
+              form->YearBox->y());
 }

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -350,6 +351,41 @@ TEST(GasDbForm, LooksAsDesigned) {
     EXPECT_EQ(form.Label14->pos(), QPoint(120, 264));
     EXPECT_TRUE(form.Label1->font().bold());
     EXPECT_EQ(form.Label1->pos(), QPoint(16, 16));
+}
+
+TEST(GasDbForm, EveryCaptionAndValueIsDrawnWholeInsideTheWindow) {
+    // The default face, and a taller one as a station with a higher dpi or a larger desktop
+    // font has. The "min" caption at y = 264 is the lowest text of the window.
+    vztest::ensureApp();
+    const QFont defaultFont = QApplication::font();
+    QFont taller = defaultFont;
+    taller.setPixelSize(QFontInfo(defaultFont).pixelSize() + 5);
+    for (const QFont& font : {defaultFont, taller}) {
+        QApplication::setFont(font);
+        vztest::ScratchDir dir;
+        vztest::writeTable("CarModel.DB", SampleRows);
+        vz::SelectedVehicle record;
+        TGasDbForm form(nullptr, record);
+        form.show();
+        QApplication::setFont(defaultFont);
+        const int pixels = QFontInfo(form.Label14->font()).pixelSize();
+
+        EXPECT_EQ(form.Label14->text(), "min") << pixels;
+        EXPECT_EQ(form.Label14->pos(), QPoint(120, 264)) << pixels;
+        EXPECT_EQ(form.width(), 539) << pixels;
+        EXPECT_GE(form.height(), 278) << pixels;
+        EXPECT_EQ(form.minimumSize(), form.maximumSize()) << pixels;
+        for (QLabel* label : form.findChildren<QLabel*>()) {
+            const QFontMetrics metrics(label->font());
+            const QRect text = metrics.boundingRect(label->contentsRect(), int(label->alignment()), label->text());
+            EXPECT_TRUE(label->rect().contains(text))
+                << label->text().toStdString() << " at " << pixels << " px: its box cuts the text";
+            const QRect inWindow = text.translated(label->pos());
+            EXPECT_TRUE(form.rect().contains(inWindow))
+                << label->text().toStdString() << " at " << pixels << " px ends at y = " << inWindow.bottom()
+                << " in a window " << form.height() << " high";
+        }
+    }
 }
 
 TEST(GasDbForm, BaseRunsAFreshModalWindowAndFreesIt) {
