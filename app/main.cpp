@@ -2,6 +2,7 @@
 // window in that order, then the message loop until the main window closes. The limits and
 // report windows made here are never shown; creating them still opens the limits table and
 // reads the station file, as every later window does.
+#include "CommandLine.h"
 #include "GASbase.h"
 #include "PRNUnit.h"
 #include "PrinterService.h"
@@ -12,7 +13,23 @@
 #include <QApplication>
 #include <QScreen>
 
+namespace {
+const char* const kUsage =
+    "usage: vezaro [Qt options]\n"
+    "The exhaust gas analyser station. It works in the current directory, which holds the\n"
+    "station's files: VEZARO.INI, VEZARO.DMO (demo mode), CarModel.DB, SERVICE.ini, the\n"
+    "examination logs PreglediNNNNN.GPG and the COMn links to the serial devices.\n"
+    "  -h, --help   show this text\n"
+    "  --version    show the version\n"
+    "Qt's own options (-platform NAME, -display DISPLAY, ...) are passed on to Qt.\n";
+} // namespace
+
 int main(int argc, char* argv[]) {
+    // Answered before the application starts, so that neither needs a display.
+    if (const auto status = vz::answerStandardOptions(
+            std::vector<std::string>(argv + 1, argv + argc), "vezaro", kUsage,
+            [](const std::string& arg) { return arg.size() > 2 && arg.compare(0, 2, "--") == 0; }))
+        return *status;
     QApplication app(argc, argv);
     ignoreFileSizeLimitSignal();
     vz::ReportState reportState;

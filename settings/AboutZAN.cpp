@@ -1,4 +1,5 @@
 #include "AboutZAN.h"
+#include "VzVersion.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -59,8 +60,10 @@ TAboutBoxForm::TAboutBoxForm(QWidget* owner) : QDialog(owner) {
     Image1->setPixmap(vz::makerWordmark());
     Image1->setGeometry(16, 168, 273, 33);
 
+    // The notice line names the version the station runs.
     Label5 = blackTextLabel(Panel2, QStringLiteral("Label5"),
-                            QStringLiteral("Press any key or click to continue."), QPoint(52, 224));
+                            QStringLiteral("Version " VZ_VERSION ". Any key or click to continue."),
+                            QPoint(52, 224));
 
     for (QWidget* part :
          {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Panel2), static_cast<QWidget*>(Image2),

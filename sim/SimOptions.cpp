@@ -83,6 +83,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
     };
     const std::map<std::string, bool*> flags = {
         {"--help", &o.help},
+        {"-h", &o.help},
+        {"--version", &o.version},
         {"--running", &o.running},
         {"--silent", &o.silent},
         {"--commas", &o.commas},
@@ -164,7 +166,8 @@ std::string helpText() {
            "Other:\n"
            "  --record FILE         write every reply frame as one line of FILE (demo file format)\n"
            "  --log-requests FILE   append every byte received to FILE as it arrives\n"
-           "  --help                show this text\n";
+           "  -h, --help            show this text\n"
+           "  --version             show the version\n";
 }
 
 AnalyserModel::Settings modelSettings(const SimOptions& o) {

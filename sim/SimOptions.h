@@ -38,6 +38,7 @@ struct SimOptions {
     std::string recordPath;
     std::string requestLogPath; // every byte received, appended as it arrives
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {

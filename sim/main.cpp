@@ -2,6 +2,7 @@
 #include "SerialLine.h"
 #include "SimOptions.h"
 #include "SimRunner.h"
+#include "VzVersion.h"
 
 #include <csignal>
 #include <cstdio>
@@ -29,11 +30,17 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     const sim::ParsedOptions parsed = sim::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.error.empty())
-        return fail(parsed.error + " (see --help)");
+    if (!parsed.error.empty()) {
+        std::cerr << "analyser-sim: " << parsed.error << " (see --help)\n";
+        return 2;
+    }
     const sim::SimOptions& options = parsed.options;
     if (options.help) {
         std::cout << sim::helpText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "analyser-sim " VZ_VERSION "\n";
         return 0;
     }
 

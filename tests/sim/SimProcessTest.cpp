@@ -206,6 +206,7 @@ TEST(SimProgram, ServesANamedDeviceSetRawAtItsBaudRate) {
 
 TEST(SimProgram, HelpListsTheOptionsAndABadOptionFails) {
     EXPECT_EQ(runToEnd("--help"), 0);
-    EXPECT_EQ(runToEnd("--no-such-option"), 1);
-    EXPECT_EQ(runToEnd("--baud 300"), 1);
+    EXPECT_EQ(runToEnd("--no-such-option"), 2);
+    EXPECT_EQ(runToEnd("--version"), 0);
+    EXPECT_EQ(runToEnd("--baud 300"), 2);
 }
