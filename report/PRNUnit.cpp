@@ -133,8 +133,9 @@ void TPRNForm::buildControls() {
     Panel1->setGeometry(8, 392, 417, 49);
     Panel1->setFocusPolicy(Qt::NoFocus);
     const QString navy = QStringLiteral("color: #000080;");
-    for (auto [text, y] : {std::pair{QStringLiteral("Ползвайте клавиша TAB за преминаване от поле на"), 6},
-                           std::pair{QStringLiteral("поле или левия бутон на мишката и бутона PRINT "), 25}}) {
+    for (auto [text, y] :
+         {std::pair{QStringLiteral("Ползвайте клавиша TAB за преминаване от поле на"), 6},
+          std::pair{QStringLiteral("поле или левия бутон на мишката и бутона PRINT "), 25}}) {
         QLabel* line = label(text, 8, y, font, Panel1);
         line->setStyleSheet(navy);
         line->adjustSize();

@@ -37,7 +37,7 @@ public:
     QLineEdit* Edit1 = nullptr; // make and model
     QLineEdit* Edit2 = nullptr; // registration number
     QLineEdit* Edit3 = nullptr; // owner
-    QLabel* Label4 = nullptr; // "Година на производство", wrapped above YearBox
+    QLabel* Label4 = nullptr;   // "Година на производство", wrapped above YearBox
     QComboBox* YearBox = nullptr;
     QComboBox* ComboBox1 = nullptr; // operators
     QFrame* Panel1 = nullptr;

@@ -382,8 +382,8 @@ TEST_F(PRNFormTest, LabelsDrawTheirTextFromTheTopOfTheirBoxClearOfTheControls) {
         EXPECT_LE(textFoot, label->height()) << name.toStdString();
 
         // The drawn text never runs under an entry box, a list or the button beside it.
-        const QRect text = QRect(label->mapTo(form.get(), QPoint(0, 0)),
-                                 QSize(label->width(), qCeil(textFoot)));
+        const QRect text =
+            QRect(label->mapTo(form.get(), QPoint(0, 0)), QSize(label->width(), qCeil(textFoot)));
         for (QWidget* control : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (qobject_cast<QLabel*>(control) || control == form->Panel1 || !control->isVisible())
                 continue;

@@ -377,7 +377,8 @@ TEST(GasDbForm, EveryCaptionAndValueIsDrawnWholeInsideTheWindow) {
         EXPECT_EQ(form.minimumSize(), form.maximumSize()) << pixels;
         for (QLabel* label : form.findChildren<QLabel*>()) {
             const QFontMetrics metrics(label->font());
-            const QRect text = metrics.boundingRect(label->contentsRect(), int(label->alignment()), label->text());
+            const QRect text =
+                metrics.boundingRect(label->contentsRect(), int(label->alignment()), label->text());
             EXPECT_TRUE(label->rect().contains(text))
                 << label->text().toStdString() << " at " << pixels << " px: its box cuts the text";
             const QRect inWindow = text.translated(label->pos());
