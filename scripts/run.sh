@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh
+# Only the programs this runs, not the test suite (scripts/test.sh builds everything).
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target vezaro analyser-sim carmodel-import
 mkdir -p run
 cd run
 [ -e CarModel.DB ] || ../build/bin/carmodel-import ../data/CarModel.csv CarModel.DB
@@ -16,10 +18,13 @@ trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e COM1 ] && break; sleep 0.1; done
 echo "analyser simulator running behind $(pwd)/COM1"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "no display: starting the station under Xvfb on :99"
-    Xvfb :99 -screen 0 1280x1024x24 >/dev/null 2>&1 &
+    # Xvfb picks a free display and writes its number to a file.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>.display 2>/dev/null &
     xvfb=$!
-    export DISPLAY=:99
-    sleep 1
+    for _ in $(seq 100); do [ -s .display ] && break; sleep 0.1; done
+    number=$(head -1 .display)
+    export DISPLAY=":$number"
+    echo "no display: the station runs under Xvfb on $DISPLAY"
 fi
+echo "stop with Ctrl+C (or close the window): the simulator and any Xvfb stop with it"
 ../build/bin/vezaro

@@ -132,6 +132,8 @@ TEST_P(Desktop, theWindowManagersMaximizeAndRestoreAreKept) {
     run(x.display(), "wmctrl", {"-i", "-r", win, "-b", "remove,maximized_vert,maximized_horz"});
     EXPECT_TRUE(waitFor([&] { return windowGeometry(x.display(), win).size() == QSize(707, 528); }, 5000))
         << windowGeometry(x.display(), win).width() << "x" << windowGeometry(x.display(), win).height();
+    EXPECT_TRUE(waitFor([&] { return !windowStates(x.display(), win).contains("MAXIMIZED"); }, 5000));
+    QThread::msleep(300); // the window manager's state change reaches the station after the resize
     expectOrderlyEnd(endBySignal(SIGTERM));
     EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(707, "normal").toStdString());
 }
