@@ -1,6 +1,9 @@
 #include "DemoFile.h"
 
+#include "Diagnostics.h"
 #include "Files.h"
+
+#include <QFileInfo>
 
 namespace vz {
 
@@ -8,13 +11,26 @@ namespace {
 constexpr char kEndOfFileMark = 0x1A;
 }
 
+namespace {
+// The file as the diagnostic lines name it.
+QByteArray shortName(const QFile& file) {
+    const QString name = QFileInfo(file.fileName()).fileName();
+    return name.isEmpty() ? QByteArrayLiteral("demo file") : name.toUtf8();
+}
+} // namespace
+
 bool DemoFile::open(const QString& path) {
     close();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::ReadOnly)) {
         m_error = m_file.errorString();
+        if (!m_file.exists())
+            qCInfo(lcFiles, "no %s: demo mode off", shortName(m_file).constData());
+        else
+            qCWarning(lcFiles, "open %s failed: %s", shortName(m_file).constData(), qUtf8Printable(m_error));
         return false;
     }
+    qCInfo(lcFiles, "opened %s: demo mode", shortName(m_file).constData());
     return true;
 }
 
@@ -63,6 +79,14 @@ bool DemoFile::rewind() {
 }
 
 bool DemoFile::replayStep(std::array<QByteArray, 5>& frameSlots) {
+    if (!replayLines(frameSlots)) {
+        qCWarning(lcFiles, "read %s failed: %s", shortName(m_file).constData(), qUtf8Printable(m_error));
+        return false;
+    }
+    return true;
+}
+
+bool DemoFile::replayLines(std::array<QByteArray, 5>& frameSlots) {
     if (!m_file.isOpen()) {
         m_error = QStringLiteral("File not open");
         return false;

@@ -24,6 +24,7 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    bool replayLines(std::array<QByteArray, 5>& frameSlots);
     bool atEnd();
     bool readLine(QByteArray& line);
     bool rewind();

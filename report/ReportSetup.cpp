@@ -1,8 +1,10 @@
 #include "ReportSetup.h"
 
+#include "Diagnostics.h"
 #include "Files.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
 
@@ -37,12 +39,21 @@ QString decodeStationText(const QByteArray& bytes) {
 StationFile readStationFile(const QString& path) {
     StationFile station;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = QFileInfo(path).fileName().toUtf8();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists())
+            qCWarning(lcFiles, "no %s: no station line, no operators", name.constData());
+        else
+            qCWarning(lcFiles, "read %s failed: %s", name.constData(), qUtf8Printable(file.errorString()));
         return station;
+    }
     const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError) {
+        qCWarning(lcFiles, "read %s failed: %s", name.constData(), qUtf8Printable(file.errorString()));
         return station;
+    }
     station.opened = true;
+    qCInfo(lcFiles, "read %s", name.constData());
 
     const QList<QByteArray> raw = splitLines(content);
     auto line = [&](int number) -> QString {

@@ -1,6 +1,7 @@
 // TCommPortDriver: properties, setter rules, opening, closing and line settings.
 // Sending and polling live in CPDrvTransfer.cpp.
 #include "CPDrv.h"
+#include "Diagnostics.h"
 #include "PortNames.h"
 
 #include <QFileInfo>
@@ -10,6 +11,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -69,6 +73,22 @@ QString openablePath(const QString& devicePath) {
     const QFileInfo info(devicePath);
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+// Why an open device went away, for the diagnostic line. A hung-up line reads as the end of
+// the input, which leaves no error of its own (the port's text would be a stale one).
+QString lossReason(QSerialPort& port) {
+    pollfd pfd{port.handle(), POLLIN, 0};
+    if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLHUP))
+        return QStringLiteral("the line hung up");
+    return port.errorString();
+}
+
+// The port as the diagnostic lines name it: the port name and the device it opens, or the
+// device alone when the name is the device's own path.
+QString portDescription(const QString& portName, const QString& device) {
+    const QString name = shortPortName(portName);
+    return name == device ? device : name + QStringLiteral(" -> ") + device;
 }
 } // namespace
 
@@ -225,33 +245,45 @@ bool TCommPortDriver::Connect() {
 
     // QSerialPort opens the device exclusively: its lock file, then TIOCEXCL (which a pty or
     // a privileged process may ignore; that never aborts the open).
+    const QString device = openablePath(DevicePath());
+    const QString name = portDescription(FPortName, device);
     auto* port = new QSerialPort(this);
-    port->setPortName(openablePath(DevicePath()));
+    port->setPortName(device);
     if (!port->open(QIODevice::ReadWrite)) {
+        qCWarning(vz::lcPort, "open %s failed: %s", qUtf8Printable(name),
+                  qUtf8Printable(port->errorString()));
         delete port;
         return false;
     }
     // Programs that take an advisory lock on the device itself hold it, too.
     if (::flock(port->handle(), LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         port->close();
         delete port;
+        qCWarning(vz::lcPort, "open %s failed: locked by another program (%s)", qUtf8Printable(name),
+                  std::strerror(error));
         return false;
     }
 
     PortHandle = port;
     DeviceLost = false;
+    OpenedAs = name;
     PacketStartTick = 0xFFFFFFFFu;
     connect(port, &QSerialPort::errorOccurred, this, [this, port](QSerialPort::SerialPortError error) {
         // A vanished device shows up as read or resource errors, possibly over and over.
         if (port == PortHandle && (error == QSerialPort::ReadError || error == QSerialPort::ResourceError))
-            MarkDeviceLost();
+            MarkDeviceLost(lossReason(*port));
     });
 
     if (!ApplyLineSettings()) {
+        qCWarning(vz::lcPort, "open %s failed: line settings refused at %u baud", qUtf8Printable(name),
+                  FBaudRateValue);
+        OpenedAs.clear(); // it never counted as open
         Disconnect();
         return false;
     }
     PollTimer->start(FPollingDelay);
+    qCInfo(vz::lcPort, "opened %s at %u baud", qUtf8Printable(name), FBaudRateValue);
     return true;
 }
 
@@ -264,15 +296,19 @@ void TCommPortDriver::Disconnect() {
     DeviceLost = false;
     port->close();
     delete port;
+    if (!OpenedAs.isEmpty())
+        qCInfo(vz::lcPort, "closed %s", qUtf8Printable(OpenedAs));
+    OpenedAs.clear();
 }
 
 // Reading stops at once; the descriptor itself is closed from the event loop, because the
 // error may be reported from inside the port's own notifier. The component stays
 // "connected" until its owner disconnects; every send fails meanwhile.
-void TCommPortDriver::MarkDeviceLost() {
+void TCommPortDriver::MarkDeviceLost(const QString& reason) {
     if (DeviceLost)
         return;
     DeviceLost = true;
+    qCWarning(vz::lcPort, "lost %s: %s", qUtf8Printable(OpenedAs), qUtf8Printable(reason));
     QPointer<QSerialPort> port = PortHandle;
     QMetaObject::invokeMethod(
         this,

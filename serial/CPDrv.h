@@ -161,19 +161,22 @@ private:
     QSerialPort* PortHandle = nullptr; // null while closed
     QTimer* PollTimer = nullptr;
     bool DeviceLost = false; // a read or resource error: stop reading until reconnect
+    QString OpenedAs;        // "COM1 -> /dev/pts/3" while open, for the diagnostic lines
 
     // Raises InBufSize to PacketSize where it can, and caps PacketSize where it can't.
     void FitPacketToBuffer();
     // True while the device can be read and written (open and not lost).
     bool DeviceUsable() const;
-    // Marks the device as gone and releases it once control is back in the event loop.
-    void MarkDeviceLost();
+    // Marks the device as gone and releases it once control is back in the event loop;
+    // `reason` says why, for the diagnostic line.
+    void MarkDeviceLost(const QString& reason);
     // Moves whatever the kernel holds for us into the port's read buffer, without waiting.
     void PullPending();
     // The bytes waiting in the device's output queue.
     uint32_t OutputQueued();
-    // One non-blocking write; a failure counts as zero bytes written.
-    uint32_t WriteDevice(const char* data, uint32_t size);
+    // One non-blocking write; a failure counts as zero bytes written. An error that means
+    // the device is gone is left in `lostError` (an errno value).
+    uint32_t WriteDevice(const char* data, uint32_t size, int& lostError);
     // Waits at most `ms` for room in the output queue.
     void WaitWritable(int ms);
     void ReadPacketMode(uint32_t waiting);

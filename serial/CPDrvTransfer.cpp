@@ -3,6 +3,8 @@
 #include "CPDrv.h"
 
 #include "Clock.h"
+#include "Diagnostics.h"
+#include "PortNames.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -60,13 +63,15 @@ TModemLines TCommPortDriver::ModemLines() {
 
 // The descriptor is non-blocking, so a full queue gives 0 rather than a stall. Errors that
 // mean the device is gone end the transfer; anything else is retried until the time-out.
-uint32_t TCommPortDriver::WriteDevice(const char* data, uint32_t size) {
+uint32_t TCommPortDriver::WriteDevice(const char* data, uint32_t size, int& lostError) {
     const ssize_t written = ::write(PortHandle->handle(), data, size);
     if (written > 0)
         return static_cast<uint32_t>(written);
     if (written < 0 &&
-        (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF || errno == EPIPE))
-        MarkDeviceLost();
+        (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF || errno == EPIPE)) {
+        lostError = errno;
+        MarkDeviceLost(QString::fromLocal8Bit(std::strerror(lostError)));
+    }
     return 0;
 }
 
@@ -79,19 +84,33 @@ void TCommPortDriver::WaitWritable(int ms) {
 
 uint32_t TCommPortDriver::SendBytes(const void* data, uint32_t size, uint32_t timeout) {
     uint32_t sent = 0;
-    if (!IsConnected())
+    const uint32_t total = size;
+    // Why a send stopped short, for the diagnostic line.
+    auto reportShort = [&](const QString& why) {
+        if (sent < total)
+            qCWarning(vz::lcPort, "send to %s failed: %s (%u of %u bytes sent)",
+                      qUtf8Printable(OpenedAs.isEmpty() ? shortPortName(FPortName) : OpenedAs),
+                      qUtf8Printable(why), sent, total);
+    };
+    if (!IsConnected()) {
+        reportShort(QStringLiteral("port not open"));
         return 0;
+    }
     const char* next = static_cast<const char*>(data);
     uint32_t lastProgress = vz::GetTickCount();
     // The tick count can be replaced (and frozen) in tests; a real clock bounds the wait too.
     QElapsedTimer sinceProgress;
     sinceProgress.start();
+    int lostError = 0;
+    QString why;
     while (size > 0 && DeviceUsable()) {
         const uint16_t room = OutputRoom();
         if (room > 0) {
-            if (FCheckLineStatus && ModemLines() == 0)
+            if (FCheckLineStatus && ModemLines() == 0) {
+                why = QStringLiteral("no modem line on");
                 break;
-            const uint32_t written = WriteDevice(next, std::min<uint32_t>(size, room));
+            }
+            const uint32_t written = WriteDevice(next, std::min<uint32_t>(size, room), lostError);
             if (written > 0) {
                 sent += written;
                 next += written;
@@ -104,14 +123,20 @@ uint32_t TCommPortDriver::SendBytes(const void* data, uint32_t size, uint32_t ti
         if (!DeviceUsable())
             break;
         const qint64 waited = sinceProgress.elapsed();
-        if (vz::GetTickCount() - lastProgress > timeout || waited > static_cast<qint64>(timeout))
+        if (vz::GetTickCount() - lastProgress > timeout || waited > static_cast<qint64>(timeout)) {
+            why = QStringLiteral("no progress for %1 ms").arg(timeout);
             break;
+        }
         if (room > 0) {
             WaitWritable(static_cast<int>(std::min<qint64>(kWriteSliceMs, timeout - waited + 1)));
         } else {
             ::usleep(1000); // the queue drains at line speed; poll() can't wait for that
         }
     }
+    if (why.isEmpty())
+        why =
+            lostError != 0 ? QString::fromLocal8Bit(std::strerror(lostError)) : QStringLiteral("device lost");
+    reportShort(why);
     return sent;
 }
 
@@ -132,7 +157,9 @@ void TCommPortDriver::PullPending() {
     if (::poll(&pfd, 1, 0) <= 0)
         return;
     if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-        MarkDeviceLost();
+        MarkDeviceLost(pfd.revents & POLLHUP   ? QStringLiteral("the line hung up")
+                       : pfd.revents & POLLERR ? QStringLiteral("line error")
+                                               : QStringLiteral("descriptor no longer valid"));
         return;
     }
     if (pfd.revents & POLLIN)

@@ -7,14 +7,21 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-QString mapPortName(const QString& portName, const QString& dir) {
+namespace {
+// The number n of a "\\.\COMn" name; 0 for any other name.
+int comNumber(const QString& portName) {
     static const QRegularExpression comName(QStringLiteral(R"(^\\\\\.\\COM([1-9][0-9]{0,8})$)"),
                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = comName.match(portName);
-    if (!match.hasMatch())
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+} // namespace
+
+QString mapPortName(const QString& portName, const QString& dir) {
+    const int number = comNumber(portName);
+    if (number == 0)
         return portName;
 
-    const int number = match.captured(1).toInt();
     const QDir base(dir.isEmpty() ? QDir::currentPath() : dir);
     const QFileInfo link(base.filePath(QStringLiteral("COM%1").arg(number)));
     if (link.isSymLink()) {
@@ -24,4 +31,9 @@ QString mapPortName(const QString& portName, const QString& dir) {
         return device.isEmpty() ? link.symLinkTarget() : device;
     }
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+}
+
+QString shortPortName(const QString& portName) {
+    const int number = comNumber(portName);
+    return number == 0 ? portName : QStringLiteral("COM%1").arg(number);
 }

@@ -5,3 +5,6 @@
 // named COMn in `dir` (the current directory by default) points to, when there is one, and
 // otherwise /dev/ttyS(n-1). Any other name is a device path used as given.
 QString mapPortName(const QString& portName, const QString& dir = QString());
+
+// The port name as a person writes it: "COMn" for "\\.\COMn", any other name as given.
+QString shortPortName(const QString& portName);

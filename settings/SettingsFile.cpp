@@ -1,9 +1,11 @@
 #include "SettingsFile.h"
 
 #include "Conversions.h"
+#include "Diagnostics.h"
 #include "Files.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace vz {
@@ -48,14 +50,24 @@ QByteArray valueBytes(const QString& value) {
 
 std::optional<SettingsLines> readSettingsFile(const QString& dir) {
     QFile file(findFileNoCase(dir, QString::fromLatin1(SettingsReadName)));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString name = QFileInfo(file.fileName()).fileName();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists())
+            qCInfo(lcFiles, "no %s: the defaults stay", qUtf8Printable(name));
+        else
+            qCWarning(lcFiles, "read %s failed: %s", qUtf8Printable(name),
+                      qUtf8Printable(file.errorString()));
         return std::nullopt;
+    }
     SettingsLines lines;
     bool failed = false;
     for (QString& line : lines)
         line = readOneLine(file, failed);
-    if (failed)
+    if (failed) {
+        qCWarning(lcFiles, "read %s failed: %s", qUtf8Printable(name), qUtf8Printable(file.errorString()));
         return std::nullopt;
+    }
+    qCInfo(lcFiles, "read %s", qUtf8Printable(name));
     return lines;
 }
 
@@ -124,16 +136,28 @@ QByteArray settingsFileContent(const SettingsToWrite& values) {
 
 bool writeSettingsFile(const SettingsToWrite& values, const QString& dir) {
     QSaveFile file(findFileNoCase(dir, QString::fromLatin1(SettingsWriteName)));
+    const QString name = QFileInfo(file.fileName()).fileName();
+    auto logFailure = [&] {
+        qCWarning(lcFiles, "write %s failed: %s", qUtf8Printable(name), qUtf8Printable(file.errorString()));
+    };
     // A station directory that only lets the file itself be written still gets its file.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        logFailure();
         return false;
+    }
     const QByteArray content = settingsFileContent(values);
     if (file.write(content) != content.size()) {
+        logFailure(); // before cancelling, which clears the error
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        logFailure();
+        return false;
+    }
+    qCInfo(lcFiles, "wrote %s", qUtf8Printable(name));
+    return true;
 }
 
 } // namespace vz

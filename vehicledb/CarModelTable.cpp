@@ -1,5 +1,7 @@
 #include "CarModelTable.h"
 
+#include "Diagnostics.h"
+
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -35,9 +37,11 @@ CarModelTable::~CarModelTable() {
     close();
 }
 
-bool CarModelTable::fail(const QString& text) {
+bool CarModelTable::fail(const QString& name, const QString& text, const QString& detail) {
     close();
     Error = text;
+    const QString why = detail.isEmpty() ? text : text + QStringLiteral(" (") + detail + u')';
+    qCWarning(lcFiles, "open %s failed: %s", qUtf8Printable(name), qUtf8Printable(why));
     return false;
 }
 
@@ -49,40 +53,46 @@ bool CarModelTable::open(const QString& path) {
     // SQLite would create a missing file on a read-write open; ours is read-only, but the
     // check first also keeps the message plain.
     if (!info.exists())
-        return fail(QStringLiteral("%1 not found").arg(name));
+        return fail(name, QStringLiteral("%1 not found").arg(name));
     if (!info.isFile() || !info.isReadable())
-        return fail(QStringLiteral("%1 cannot be read").arg(name));
+        return fail(name, QStringLiteral("%1 cannot be read").arg(name));
 
     ConnectionName = nextConnectionName();
     Db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
     if (!Db.isValid())
-        return fail(QStringLiteral("SQLite driver missing"));
+        return fail(name, QStringLiteral("SQLite driver missing"));
     Db.setDatabaseName(info.absoluteFilePath());
     Db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (!Db.open())
-        return fail(QStringLiteral("%1 cannot be opened").arg(name));
+        return fail(name, QStringLiteral("%1 cannot be opened").arg(name), Db.lastError().text());
 
     // Queries must be gone before a failure removes the connection, hence the helper.
-    const QString problem = loadRows(name);
+    QString detail;
+    const QString problem = loadRows(name, detail);
     if (!problem.isEmpty())
-        return fail(problem);
+        return fail(name, problem, detail);
     Current = 1;
+    qCInfo(lcFiles, "opened %s: %d rows", qUtf8Printable(name), rowCount());
     return true;
 }
 
-QString CarModelTable::loadRows(const QString& name) {
+QString CarModelTable::loadRows(const QString& name, QString& detail) {
     // SQLite opens any file lazily; the first query tells whether it is a database at all.
     QSqlQuery probe(Db);
     if (!probe.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = "
-                                   "'CarModel' COLLATE NOCASE")))
+                                   "'CarModel' COLLATE NOCASE"))) {
+        detail = probe.lastError().text();
         return QStringLiteral("%1 is not an SQLite database").arg(name);
+    }
     if (!probe.next())
         return QStringLiteral("%1 has no table CarModel").arg(name);
 
     QSqlQuery rows(Db);
     rows.setForwardOnly(true);
-    if (!rows.exec(QStringLiteral("SELECT %1 FROM CarModel ORDER BY rowid").arg(fieldNames().join(u", "))))
+    if (!rows.exec(QStringLiteral("SELECT %1 FROM CarModel ORDER BY rowid").arg(fieldNames().join(u", ")))) {
+        detail = rows.lastError().text();
         return QStringLiteral("%1: table CarModel lacks a field").arg(name);
+    }
     // The table is small (one row per model); holding it makes row moves free and lets the
     // window move between rows without a scrollable cursor.
     while (rows.next()) {
@@ -91,8 +101,10 @@ QString CarModelTable::loadRows(const QString& name) {
             row[static_cast<size_t>(i)] = rows.value(i).toString();
         Rows.push_back(std::move(row));
     }
-    if (rows.lastError().isValid())
+    if (rows.lastError().isValid()) {
+        detail = rows.lastError().text();
         return QStringLiteral("%1 cannot be read").arg(name);
+    }
     return {};
 }
 

@@ -43,8 +43,12 @@ public:
 
 private:
     using Row = std::array<QString, 8>;
-    bool fail(const QString& text);
-    QString loadRows(const QString& name);
+    // Closes the table and keeps `text` as the error; `detail` (the driver's words) goes to
+    // the diagnostic line only.
+    bool fail(const QString& name, const QString& text, const QString& detail = QString());
+    // Loads every row; on failure, what went wrong in the window's words, and in `detail`
+    // the driver's.
+    QString loadRows(const QString& name, QString& detail);
 
     QString ConnectionName;
     QSqlDatabase Db;

@@ -1,4 +1,5 @@
-// Replaying the demo file into frame slots 1 and 2.
+// Replaying the demo file into frame slots 1 and 2, and its diagnostic lines.
+#include "../DiagnosticsCapture.h"
 #include "DemoFile.h"
 #include "Files.h"
 
@@ -173,4 +174,42 @@ TEST_F(DemoFileTest, AnEndOfFileMarkInsideAnOverLongLineEndsTheFile) {
     EXPECT_EQ(replay(3, frameSlots), (Pairs{{"l1", QByteArray(MaxLineBytes, 'x')},
                                             {QByteArray(10, 'x'), QByteArray(MaxLineBytes, 'x')}, // rewinds
                                             {"l1", QByteArray(MaxLineBytes, 'x')}}));
+}
+
+// The demo file's diagnostic lines (vezaro.files): opened, missing, unopenable, unreadable.
+TEST_F(DemoFileTest, OpeningAMissingAnUnopenableAndAReadableFileIsTold) {
+    vz::test::DiagnosticsCapture capture;
+    EXPECT_FALSE(demo.open(QStringLiteral("VEZARO.DMO")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("sub")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("sub/VEZARO.DMO")));
+    EXPECT_FALSE(demo.open(QStringLiteral("sub/VEZARO.DMO")));
+    write("l1\r\nl2\r\n");
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+    std::array<QByteArray, 5> frameSlots;
+    EXPECT_TRUE(demo.replayStep(frameSlots)); // replaying says nothing
+
+    const QStringList expected{
+        QStringLiteral("vezaro.files: no VEZARO.DMO: demo mode off"),
+        QStringLiteral("vezaro.files: open VEZARO.DMO failed: file to open is a directory"),
+        QStringLiteral("vezaro.files: opened VEZARO.DMO: demo mode"),
+    };
+    ASSERT_EQ(capture.lines().size(), expected.size()) << capture.all().toStdString();
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(capture.lines()[i].text, expected[i]);
+    EXPECT_EQ(capture.lines()[0].type, QtInfoMsg);
+    EXPECT_EQ(capture.lines()[1].type, QtWarningMsg);
+    EXPECT_EQ(capture.lines()[2].type, QtInfoMsg);
+}
+
+TEST_F(DemoFileTest, AFailedReplayIsAWarningWithTheReason) {
+    write("l1\r\n");
+    ASSERT_TRUE(demo.open(QStringLiteral("VEZARO.DMO")));
+    demo.close();
+    vz::test::DiagnosticsCapture capture;
+    std::array<QByteArray, 5> frameSlots;
+    EXPECT_FALSE(demo.replayStep(frameSlots));
+    ASSERT_EQ(capture.lines().size(), 1) << capture.all().toStdString();
+    EXPECT_EQ(capture.lines()[0].text,
+              QStringLiteral("vezaro.files: read VEZARO.DMO failed: %1").arg(demo.errorString()));
+    EXPECT_EQ(capture.lines()[0].type, QtWarningMsg);
 }

@@ -1,5 +1,6 @@
 // The main window as the operator meets it at start-up and shut-down: the settings file,
 // demo mode, the function keys, the vehicle markers and the report command. Offscreen.
+#include "../DiagnosticsCapture.h"
 #include "AnalyserFrames.h"
 #include "MessageBox.h"
 #include "TChart.h"
@@ -174,6 +175,28 @@ TEST_F(MainWindow, demoFileReplaysTwoLinesPerTickAndShowsTheReadings) {
     form.close();
     EXPECT_FALSE(form.DemoFileOpen()) << "shut-down closes the demo file before writing the settings";
     EXPECT_EQ(readFile("VEZARO.INI").left(16), "COM PORT= COM1\r\n");
+}
+
+TEST_F(MainWindow, startUpAndShutDownTellTheStationFilesTheyReadAndWrite) {
+    writeFile("VEZARO.INI",
+              "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= 707\r\nWindowed= normal\r\n");
+    writeFile("VEZARO.DMO", record("01.234") + "\r\n");
+    vz::test::DiagnosticsCapture capture;
+    {
+        TMnGASForm form;
+        form.Timer1Timer(); // a replay step says nothing
+        form.close();
+    }
+    const QStringList expected{
+        "vezaro.files: read VEZARO.INI",
+        "vezaro.files: opened VEZARO.DMO: demo mode",
+        "vezaro.files: wrote VEZARO.INI",
+    };
+    ASSERT_EQ(capture.lines().size(), expected.size()) << capture.all().toStdString();
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(capture.lines()[i].text, expected[i]);
+    ASSERT_EQ(boxes.size(), 1u); // the boxes are the same as without the lines
+    EXPECT_EQ(boxes[0].caption, "DEMO FILE LOADED");
 }
 
 TEST_F(MainWindow, portChosenInTheSettingsReachesTheFileAtShutDown) {

@@ -9,20 +9,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-// A fresh current directory for one test.
-class ScratchDir {
-public:
-    ScratchDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
-    ~ScratchDir() { QDir::setCurrent(previous); }
-    QString path() const { return dir.path(); }
-
-private:
-    QTemporaryDir dir;
-    QString previous;
-};
-} // namespace
-
 TEST(PortNames, WithoutALinkComNamesMapToTheOnBoardPorts) {
     ScratchDir scratch;
     struct Case {

@@ -1,8 +1,11 @@
 #pragma once
 // Test support for the serial component: a pseudo-terminal pair whose master end plays the
-// analyser, a replaceable tick clock, and event-loop pumping with a condition.
+// analyser, a scratch current directory, a replaceable tick clock, and event-loop pumping
+// with a condition.
 #include <QByteArray>
+#include <QDir>
 #include <QString>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <functional>
 
@@ -31,6 +34,18 @@ private:
     int master = -1;
     int slave = -1;
     QString path;
+};
+
+// A fresh current directory for one test.
+class ScratchDir {
+public:
+    ScratchDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~ScratchDir() { QDir::setCurrent(previous); }
+    QString path() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+    QString previous;
 };
 
 // Installs a fake millisecond clock for the life of the object.

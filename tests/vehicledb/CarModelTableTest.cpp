@@ -1,4 +1,5 @@
 #include "CarModelTable.h"
+#include "../DiagnosticsCapture.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -141,4 +142,35 @@ TEST(CarModelTable, OpensReadOnly) {
     table.close();
     ASSERT_TRUE(table.open("CarModel.DB"));
     EXPECT_EQ(table.rowCount(), 1);
+}
+
+// The limits table's diagnostic lines (vezaro.files): the rows opened, or why not, with the
+// SQLite driver's own words where it has some.
+TEST(CarModelTableDiagnostics, AnOpenedTableAndEachFailureAreTold) {
+    vztest::ScratchDir dir;
+    vz::test::DiagnosticsCapture capture;
+    vz::CarModelTable table;
+    EXPECT_FALSE(table.open("CarModel.DB"));
+    QFile junk("CarModel.DB");
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("Paradox table, not SQLite at all, padded to look like a header of some size.......");
+    junk.close();
+    EXPECT_FALSE(table.open("CarModel.DB"));
+    ASSERT_TRUE(QFile::remove("CarModel.DB"));
+    vztest::writeTable("CarModel.DB", {row("LADA", "2107"), row("VW", "GOLF")});
+    ASSERT_TRUE(table.open("CarModel.DB"));
+
+    ASSERT_EQ(capture.lines().size(), 3) << capture.all().toStdString();
+    EXPECT_EQ(capture.lines()[0].text, "vezaro.files: open CarModel.DB failed: CarModel.DB not found");
+    EXPECT_EQ(capture.lines()[0].type, QtWarningMsg);
+    EXPECT_TRUE(capture.lines()[1].text.startsWith(
+        "vezaro.files: open CarModel.DB failed: CarModel.DB is not an SQLite database ("))
+        << capture.all().toStdString();
+    EXPECT_EQ(capture.lines()[1].type, QtWarningMsg);
+    EXPECT_EQ(capture.lines()[2].text, "vezaro.files: opened CarModel.DB: 2 rows");
+    EXPECT_EQ(capture.lines()[2].type, QtInfoMsg);
+    // The window's heading keeps its plain words.
+    table.close();
+    EXPECT_FALSE(table.open("Missing.DB"));
+    EXPECT_EQ(table.errorText(), "Missing.DB not found");
 }
