@@ -7,14 +7,23 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgl1-mesa-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
       xvfb xauth xdotool x11-utils x11-apps openbox wmctrl fonts-liberation2 fonts-dejavu-core poppler-utils sqlite3 clang-format
       dpkg-dev desktop-file-utils man-db gzip util-linux)
+# The print test starts a private cupsd of its own (never the system's): only the scheduler
+# and lpadmin/lpstat, without the recommended avahi, cups-browsed, colord and ipp-usb services.
+print_pkgs=(cups-daemon cups-client)
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
 for p in "${pkgs[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    installed "$p" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "installing: ${missing[*]}"
+missing_print=()
+for p in "${print_pkgs[@]}"; do
+    installed "$p" || missing_print+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_print[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]} ${missing_print[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq "${missing[@]}"
+[ ${#missing_print[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing_print[@]}"

@@ -1,5 +1,7 @@
 #include "E2eHarness.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +19,10 @@ QString sourceDir() {
 }
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    // A sanitized build starts and draws several times slower: VZ_E2E_TIME_SCALE stretches
+    // every wait (the sanitized test run sets it).
+    static const int scale = std::max(1, qEnvironmentVariableIntValue("VZ_E2E_TIME_SCALE"));
+    timeoutMs *= scale;
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < timeoutMs) {

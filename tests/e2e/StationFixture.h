@@ -55,6 +55,8 @@ protected:
         env.remove("WAYLAND_DISPLAY");
         for (const QString& key : extraEnv.keys())
             env.insert(key, extraEnv.value(key));
+        for (const QString& key : removedEnv)
+            env.remove(key);
         station.setProcessEnvironment(env);
         station.setWorkingDirectory(dir.path());
         if (wrapper.isEmpty())
@@ -98,6 +100,7 @@ protected:
     }
 
     QProcessEnvironment extraEnv; // set for the station on top of the fixture's own
+    QStringList removedEnv;       // taken out of the station's environment
     QTemporaryDir dir;
     XServer x;
     QProcess sim;
