@@ -1,7 +1,7 @@
 # Installation layout and the Debian package (`cpack -G DEB` in the build directory).
 include(GNUInstallDirs)
 
-install(TARGETS vezaro analyser-sim carmodel-import RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vezaro analyser-sim carmodel-import pregledi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS packaging/vezaro-station DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The samples a new station directory is given.
@@ -13,7 +13,7 @@ install(FILES packaging/icons/vezaro.svg
 
 # Manual pages, with the version filled in and compressed as Debian keeps them.
 find_program(VZ_GZIP gzip REQUIRED)
-set(VZ_MAN_PAGES vezaro vezaro-station analyser-sim carmodel-import)
+set(VZ_MAN_PAGES vezaro vezaro-station analyser-sim carmodel-import pregledi)
 set(VZ_MAN_OUTPUTS)
 foreach(page IN LISTS VZ_MAN_PAGES)
     set(VERSION ${PROJECT_VERSION})

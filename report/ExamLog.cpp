@@ -1,5 +1,8 @@
 #include "ExamLog.h"
 
+#include "Diagnostics.h"
+#include "ExamChain.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -42,7 +45,9 @@ int64_t nextRecordNumber(int64_t sizeBytes) {
     return whole;
 }
 
-LogAppendResult appendExamRecord(uint16_t& logFileIndex, const QByteArray& record) {
+namespace {
+// The append itself; appendExamRecord adds the diagnostic line.
+LogAppendResult appendToLog(uint16_t& logFileIndex, const QByteArray& record) {
     LogAppendResult result;
     for (;;) {
         const QString name = examLogFileName(logFileIndex);
@@ -74,6 +79,18 @@ LogAppendResult appendExamRecord(uint16_t& logFileIndex, const QByteArray& recor
             continue;
         }
 
+        // The chain entry goes with the record: both are written and made durable, or
+        // neither stays.
+        const int examNumber = kRecordsPerLogFile * logFileIndex + static_cast<int>(number);
+        ExamChainAppend chain;
+        QString chainError;
+        if (!chain.open(&chainError)) {
+            if (!existed)
+                ::unlink(path.constData());
+            result.error = chainError;
+            return result;
+        }
+
         // One write at the end, then make it durable. Any failure cuts the file back.
         int failure = 0;
         if (::lseek(file.fd, 0, SEEK_END) < 0) {
@@ -87,9 +104,13 @@ LogAppendResult appendExamRecord(uint16_t& logFileIndex, const QByteArray& recor
             else if (::fsync(file.fd) != 0)
                 failure = errno;
         }
+        bool chained = failure == 0 && chain.append(examNumber, record, &chainError);
         if (failure == 0 && ::close(file.release()) != 0)
             failure = errno;
-        if (failure != 0) {
+        if (failure == 0 && chained)
+            chained = chain.close(&chainError);
+        if (failure != 0 || !chained) {
+            chain.rollback();
             if (!existed) {
                 ::unlink(path.constData()); // the failed append created it: leave no empty file
             } else {
@@ -98,13 +119,25 @@ LogAppendResult appendExamRecord(uint16_t& logFileIndex, const QByteArray& recor
                 if (file.fd >= 0 && ::ftruncate(file.fd, oldSize) == 0)
                     ::fsync(file.fd);
             }
-            result.error = systemError(name, failure);
+            result.error = failure != 0 ? systemError(name, failure) : chainError;
             return result;
         }
         result.ok = true;
-        result.examNumber = kRecordsPerLogFile * logFileIndex + static_cast<int>(number);
+        result.examNumber = examNumber;
         return result;
     }
+}
+
+} // namespace
+
+LogAppendResult appendExamRecord(uint16_t& logFileIndex, const QByteArray& record) {
+    const LogAppendResult result = appendToLog(logFileIndex, record);
+    if (result.ok)
+        qCInfo(lcLog, "examination %d logged in %s", result.examNumber,
+               qUtf8Printable(examLogFileName(logFileIndex)));
+    else
+        qCWarning(lcLog, "examination not logged: %s", qUtf8Printable(result.error));
+    return result;
 }
 
 } // namespace vz

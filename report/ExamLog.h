@@ -25,7 +25,9 @@ struct LogAppendResult {
 // Appends one record to the first log file with room, starting at `logFileIndex` and
 // advancing it past full files. The log is the legal record of the tests: the bytes go
 // in one write followed by fsync; if anything fails the file is cut back to its old size,
-// so earlier records are never touched and no half record stays behind.
+// so earlier records are never touched and no half record stays behind. Each record also
+// gets its entry in the chain beside the log (ExamChain.h), written and made durable with
+// it; if either cannot be written, both files are cut back and the append fails.
 LogAppendResult appendExamRecord(uint16_t& logFileIndex, const QByteArray& record);
 
 } // namespace vz

@@ -1,5 +1,9 @@
 #include "ReportPage.h"
 
+#include "Diagnostics.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageSize>
 #include <QPainter>
@@ -72,29 +76,66 @@ void drawReportPage(QPainter& painter, const ReportFields& f, int examNumber, co
     painter.restore();
 }
 
+void drawReportCopyMark(QPainter& painter, int printScale) {
+    painter.save();
+    painter.setPen(Qt::black);
+    PrintAt(painter, printScale, {110, 1400, 20, true, QStringLiteral("КОПИЕ / COPY")});
+    PrintAt(painter, printScale,
+            {110, 1450, 12, false, QStringLiteral("от дневника на прегледите / from the examination log")});
+    painter.restore();
+}
+
 QString reportPdfFileName(int examNumber) {
     return QStringLiteral("Pregled%1.pdf").arg(examNumber);
 }
 
-bool writeReportPdf(const QString& path, const ReportFields& fields, int examNumber,
-                    const QString& stationLine, QString* error) {
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setTitle(QStringLiteral("Преглед № %1").arg(examNumber));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
+namespace {
+
+bool writePdf(const QString& path, const ReportFields& fields, int examNumber, const QString& stationLine,
+              bool copy, QString* error) {
+    const QByteArray name = QFileInfo(path).fileName().toUtf8();
+    auto failed = [&](const QString& why) {
+        qCWarning(lcFiles, "write %s failed: %s", name.constData(), qUtf8Printable(why));
         if (error)
             *error = QStringLiteral("%1: the file could not be written").arg(path);
         return false;
-    }
+    };
+    // The file is opened here rather than by the writer, so that its errors can be told.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return failed(file.errorString());
+    QPdfWriter writer(&file);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setTitle(copy ? QStringLiteral("Преглед № %1 (копие)").arg(examNumber)
+                         : QStringLiteral("Преглед № %1").arg(examNumber));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return failed(QStringLiteral("the page could not be started"));
     const int scale = std::max(1, writer.width() / 1200);
     drawReportPage(painter, fields, examNumber, stationLine, scale);
-    if (!painter.end()) {
-        if (error)
-            *error = QStringLiteral("%1: the file could not be written").arg(path);
-        return false;
-    }
+    if (copy)
+        drawReportCopyMark(painter, scale);
+    if (!painter.end())
+        return failed(QStringLiteral("the page could not be finished"));
+    // The writer never reported the file's own write errors; the line at least tells them.
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        qCWarning(lcFiles, "write %s failed: %s", name.constData(), qUtf8Printable(file.errorString()));
+    else
+        qCInfo(lcFiles, "wrote %s", name.constData());
     return true;
+}
+
+} // namespace
+
+bool writeReportPdf(const QString& path, const ReportFields& fields, int examNumber,
+                    const QString& stationLine, QString* error) {
+    return writePdf(path, fields, examNumber, stationLine, false, error);
+}
+
+bool writeReportCopyPdf(const QString& path, const ReportFields& fields, int examNumber,
+                        const QString& stationLine, QString* error) {
+    return writePdf(path, fields, examNumber, stationLine, true, error);
 }
 
 } // namespace vz

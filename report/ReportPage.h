@@ -19,6 +19,14 @@ void drawReportPage(QPainter& painter, const ReportFields& fields, int examNumbe
 bool writeReportPdf(const QString& path, const ReportFields& fields, int examNumber,
                     const QString& stationLine, QString* error);
 
+// The mark that tells a page drawn again from the log (by the log tool) from the page
+// printed at the examination; the printed page never carries it.
+void drawReportCopyMark(QPainter& painter, int printScale);
+
+// writeReportPdf() for such a copy: the same page, with the copy mark under it.
+bool writeReportCopyPdf(const QString& path, const ReportFields& fields, int examNumber,
+                        const QString& stationLine, QString* error);
+
 // "Pregled<number>.pdf"
 QString reportPdfFileName(int examNumber);
 

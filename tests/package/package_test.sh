@@ -24,11 +24,12 @@ deb=$(ls "$scratch"/out/vezaro_"$version"_*.deb) || fail "no vezaro_${version}_*
 
 # Contents.
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$scratch/contents"
-for f in /usr/bin/vezaro /usr/bin/analyser-sim /usr/bin/carmodel-import /usr/bin/vezaro-station \
+for f in /usr/bin/vezaro /usr/bin/analyser-sim /usr/bin/carmodel-import /usr/bin/vezaro-station /usr/bin/pregledi \
     /usr/share/vezaro/CarModel.DB /usr/share/vezaro/SERVICE.ini \
     /usr/share/applications/vezaro.desktop /usr/share/icons/hicolor/scalable/apps/vezaro.svg \
     /usr/share/man/man1/vezaro.1.gz /usr/share/man/man1/vezaro-station.1.gz \
     /usr/share/man/man1/analyser-sim.1.gz /usr/share/man/man1/carmodel-import.1.gz \
+    /usr/share/man/man1/pregledi.1.gz \
     /usr/share/doc/vezaro/README.station /usr/share/doc/vezaro/examples/99-vezaro-analyser.rules \
     /usr/share/doc/vezaro/operator-guide.md /usr/share/doc/vezaro/operator-guide.bg.md \
     /usr/share/doc/vezaro/maintainer-guide.md; do
@@ -84,7 +85,7 @@ station_shows_its_window() { # BIN_DIR STATION_DIR
 
 check_programs() { # BIN_DIR
     local bin=$1
-    for p in vezaro analyser-sim carmodel-import vezaro-station; do
+    for p in vezaro analyser-sim carmodel-import vezaro-station pregledi; do
         [ "$(env -u DISPLAY "$bin/$p" --version)" = "$p $version" ] || fail "$bin/$p --version"
         env -u DISPLAY "$bin/$p" --help | grep -qi usage || fail "$bin/$p --help"
         if env -u DISPLAY "$bin/$p" --no-such-option >/dev/null 2>"$scratch/err"; then

@@ -1,0 +1,33 @@
+#pragma once
+// The log tool's commands, callable without a process: the arguments, then one run.
+#include "LogExport.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace vz {
+
+struct PreglediOptions {
+    QString command; // list, show, export, reprint, verify, init-key
+    QString dir = QStringLiteral(".");
+    ExamFilter filter;
+    bool csv = false;
+    bool json = false;
+    QString output; // -o FILE; empty: standard output
+    int number = 0; // show N, reprint N
+};
+
+struct PreglediArgs {
+    std::optional<PreglediOptions> options;
+    QString error;              // a bad argument, for one line on standard error
+    QStringList unknownOptions; // arguments that look like options and are none of ours
+};
+
+PreglediArgs parsePreglediArgs(const QStringList& args);
+QString preglediUsage();
+
+// Runs one command. Exit status: 0 done (verify: nothing wrong, perhaps unchained), 1 a
+// problem in the log or an output that could not be written, 2 bad arguments.
+int runPregledi(const PreglediOptions& options, QTextStream& out, QTextStream& err);
+
+} // namespace vz

@@ -1,0 +1,42 @@
+// pregledi: reads a station's examination log; see --help and pregledi(1).
+#include "CommandLine.h"
+#include "Pregledi.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <iostream>
+#include <memory>
+
+int main(int argc, char* argv[]) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    QStringList arguments;
+    for (const std::string& arg : args)
+        arguments.append(QString::fromLocal8Bit(arg));
+    const vz::PreglediArgs parsed = vz::parsePreglediArgs(arguments);
+    if (const std::optional<int> answered = vz::answerStandardOptions(
+            args, "pregledi", vz::preglediUsage().toStdString(), [&](const std::string& arg) {
+                return parsed.unknownOptions.contains(QString::fromLocal8Bit(arg));
+            }))
+        return *answered;
+    if (!parsed.options) {
+        std::cerr << "pregledi: " << parsed.error.toLocal8Bit().constData() << " (see --help)\n";
+        return 2;
+    }
+
+    // Only the reprint draws (fonts and a PDF need a GUI application); it opens no window,
+    // so it needs no display either.
+    std::unique_ptr<QCoreApplication> app;
+    if (parsed.options->command == u"reprint") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int status = vz::runPregledi(*parsed.options, out, err);
+    out.flush();
+    err.flush();
+    return status;
+}
