@@ -167,6 +167,8 @@ protected:
         EXPECT_EQ(line(QStringLiteral("Собственик")), QStringLiteral("Собственик ") + r.owner);
     }
 
+    void checkTheLogTool(const QByteArray& log);
+
     std::unique_ptr<PrintServer> cups;
 };
 
@@ -198,6 +200,8 @@ TEST_F(Printing, printTwiceSendsTwoPagesToTheDefaultPrinterAndLogsTwoExamination
 
     for (int n = 1; n <= 2; ++n) {
         SCOPED_TRACE(n == 1 ? "first PRINT" : "second PRINT");
+        if (n == 2) // another owner, so that the two records differ
+            replaceText(report, "Petar Petrov");
         typeKeys(x.display(), report, {"Return"}); // PRINT is the default button
         QString box;
         const bool printed = waitFor(
@@ -229,13 +233,77 @@ TEST_F(Printing, printTwiceSendsTwoPagesToTheDefaultPrinterAndLogsTwoExamination
         const QByteArray record = log.mid((n - 1) * 160, 160);
         EXPECT_TRUE(record.endsWith("\r\n"));
         const Logged r = parseRecord(record);
-        EXPECT_EQ(r.owner.toStdString(), "Ivan Ivanov");
+        EXPECT_EQ(r.owner.toStdString(), n == 1 ? "Ivan Ivanov" : "Petar Petrov");
         EXPECT_EQ(r.makeModel.toStdString(), "Lada Niva 1.7");
         EXPECT_EQ(r.regNumber.toStdString(), "PB1234AK");
         expectPage(jobs[n - 1], n, r);
     }
     // Nothing fell back to a PDF in the station's directory.
     EXPECT_TRUE(QDir(dir.path()).entryList({"Pregled*.pdf"}).isEmpty());
+
+    station.terminate();
+    ASSERT_TRUE(station.waitForFinished(10000));
+    checkTheLogTool(log);
+}
+
+// The log the station wrote, read back by the log tool: both examinations listed, every field
+// exported, a copy reprinted, the chain verified; a changed, removed or reordered record
+// makes the check fail and name the examination.
+void Printing::checkTheLogTool(const QByteArray& log) {
+    struct Result {
+        int status;
+        QString out;
+    };
+    auto pregledi = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(binDir() + "/pregledi", QStringList{"--dir", dir.path()} + args);
+        p.waitForFinished(20000);
+        return Result{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                      QString::fromUtf8(p.readAllStandardOutput())};
+    };
+    const Result list = pregledi({"list"});
+    EXPECT_EQ(list.status, 0) << list.out.toStdString();
+    EXPECT_EQ(list.out.count("PB1234AK"), 2) << list.out.toStdString();
+    const Result csv = pregledi({"export", "--csv"});
+    EXPECT_EQ(csv.status, 0);
+    for (const char* field : {"PB1234AK", "Lada Niva 1.7"})
+        EXPECT_EQ(csv.out.count(QString::fromUtf8(field)), 2) << field;
+    EXPECT_EQ(csv.out.count("Ivan Ivanov"), 1);
+    EXPECT_EQ(csv.out.count("Petar Petrov"), 1);
+    const Result verified = pregledi({"verify"});
+    EXPECT_EQ(verified.status, 0) << verified.out.toStdString();
+
+    const Result copy = pregledi({"reprint", "1", "-o", dir.filePath("copy1.pdf")});
+    EXPECT_EQ(copy.status, 0) << copy.out.toStdString();
+    QProcess text;
+    text.start("pdftotext", {dir.filePath("copy1.pdf"), "-"});
+    text.waitForFinished(20000);
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(page.contains("COPY")) << page.toStdString();
+    EXPECT_TRUE(page.contains("PB1234AK"));
+
+    struct Tamper {
+        const char* what;
+        QByteArray bytes;
+        const char* names;
+    };
+    QByteArray flipped = log;
+    flipped[20] = flipped[20] == 'X' ? 'Y' : 'X';
+    const QByteArray swapped = log.mid(160, 160) + log.left(160);
+    for (const Tamper& t : {Tamper{"one byte of the first record", flipped, "1"},
+                            Tamper{"the last record removed", log.left(160), "2"},
+                            Tamper{"two records swapped", swapped, "1"}}) {
+        SCOPED_TRACE(t.what);
+        writeFile("Pregledi00000.GPG", t.bytes);
+        const Result r = pregledi({"verify"});
+        EXPECT_NE(r.status, 0) << r.out.toStdString();
+        EXPECT_TRUE(
+            r.out.contains(QStringLiteral("examination %1").arg(QLatin1String(t.names)), Qt::CaseInsensitive))
+            << r.out.toStdString();
+    }
+    writeFile("Pregledi00000.GPG", log);
+    EXPECT_EQ(pregledi({"verify"}).status, 0);
 }
 
 } // namespace
