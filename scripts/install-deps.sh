@@ -26,4 +26,8 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq "${missing[@]}"
-[ ${#missing_print[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing_print[@]}"
+# A machine without an init system cannot start the system's cupsd after installing it; the
+# packages are in place all the same, and the print test needs only the programs.
+[ ${#missing_print[@]} -eq 0 ] ||
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing_print[@]}" ||
+    installed cups-daemon || echo "install-deps: cups-daemon did not install; the print test will skip" >&2
