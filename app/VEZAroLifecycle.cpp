@@ -100,8 +100,7 @@ void TMnGASForm::FormClose() {
     // a window manager applies the change to the normal state later, so a maximized window's
     // width() would still be the maximized one here; Qt keeps the restored geometry for it.
     const Qt::WindowStates state = windowState();
-    const bool wasNormal =
-        (state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) == 0;
+    const bool wasNormal = (state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) == 0;
     const QRect restored = normalGeometry();
     setWindowState(Qt::WindowNoState);
     St.HorSize = !wasNormal && restored.width() > 0 ? restored.width() : width();

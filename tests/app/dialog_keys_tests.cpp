@@ -19,16 +19,12 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "../TestApplication.h"
+
 namespace {
 
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "app_dialog_keys_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing the application down in the exit handlers, after the
-    // platform's input devices, crashes in Qt.
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
+    return vz::test::testApplication();
 }
 
 // What happened to the modal window while its command ran.

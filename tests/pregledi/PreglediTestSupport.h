@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "../ScratchFiles.h"
 #include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -53,7 +55,7 @@ inline ReportFields examFields(int n) {
     return f;
 }
 
-class StationDirTest : public ::testing::Test {
+class StationDirTest : public ::testing::Test, public ScratchFiles {
 protected:
     void SetUp() override {
         ASSERT_TRUE(scratch.isValid());
@@ -69,17 +71,6 @@ protected:
             const LogAppendResult result = appendExamRecord(index, examRecordBytes(examFields(n)));
             ASSERT_TRUE(result.ok) << result.error.toStdString();
         }
-    }
-    static void writeFile(const QString& name, const QByteArray& bytes) {
-        QFile file(name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-    static QByteArray readFile(const QString& name) {
-        QFile file(name);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll();
     }
 
     QTemporaryDir scratch;

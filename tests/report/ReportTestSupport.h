@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "../ScratchFiles.h"
 #include <ostream>
 
 // Readable QString values in failure messages.
@@ -54,7 +56,7 @@ struct RecordedMessage {
 
 // Every test runs in a fresh current directory with a recorded message box and a fixed
 // date and time; all of it is undone afterwards.
-class ReportTest : public ::testing::Test {
+class ReportTest : public ::testing::Test, public ScratchFiles {
 protected:
     void SetUp() override {
         app();
@@ -74,18 +76,6 @@ protected:
         setShortDateSource({});
         setLongTimeSource({});
         QDir::setCurrent(previousDir);
-    }
-
-    static void writeFile(const QString& name, const QByteArray& bytes) {
-        QFile file(name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-    static QByteArray readFile(const QString& name) {
-        QFile file(name);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll();
     }
 
     QTemporaryDir scratch;
