@@ -5,7 +5,9 @@
 // scale labels and limit markers are child labels of the chart. The geometry is a pure
 // function so that paintEvent only draws what it returns.
 #include <QColor>
+#include <QPainter>
 #include <QRect>
+#include <QRegion>
 #include <QWidget>
 #include <array>
 
@@ -18,6 +20,15 @@ struct TubeGeometry {
 
 // Tubes for a chart of c × ch pixels with Series1 values `values`.
 std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& values);
+
+// The parts of a c × ch chart that differ between the values `before` and `after`: for each
+// tube whose value changed, the band between its two levels with the end ellipses and
+// outlines. Repainting only these
+// gives the picture a full repaint would.
+QRegion changedChartRegion(int c, int ch, const std::array<int, 4>& before, const std::array<int, 4>& after);
+
+// Draws the chart's frame and tubes (not its background) for a c × ch chart.
+void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values);
 
 class TChart : public QWidget {
     Q_OBJECT

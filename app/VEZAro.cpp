@@ -3,6 +3,7 @@
 #include "AnalyserFrames.h"
 #include "CPDrvEnv.h"
 #include "DemoFile.h"
+#include "Diagnostics.h"
 #include "HelpViewer.h"
 #include "MessageBox.h"
 #include "ReportState.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -93,8 +95,15 @@ void TMnGASForm::Timer2Timer() {
 }
 
 void TMnGASForm::cpDrvReceiveData(const void* DataPtr, uint32_t DataSize) {
+    const bool timed = vz::lcTiming().isDebugEnabled();
+    QElapsedTimer t;
+    if (timed)
+        t.start();
     vz::cpDrvReceiveData(St, *Env, DataPtr, DataSize);
     MirrorDisplay();
+    if (timed)
+        qCDebug(vz::lcTiming, "block of %u bytes shown in %.3f ms", unsigned(DataSize),
+                t.nsecsElapsed() / 1e6);
 }
 
 bool TMnGASForm::DemoReplayStep(vz::StationState& state) {

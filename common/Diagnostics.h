@@ -6,6 +6,8 @@
 //                 failed opens and sends, a lost device
 //   vezaro.files  the station's files read and written, with their errors
 //   vezaro.log    each examination logged, and a failed append
+//   vezaro.timing how long each received block took from its arrival to the labels
+//                 (Debug, off unless "vezaro.timing.debug=true"; the benchmarks use it)
 //
 // Normal events are Info, failures Warning; both show by default. QT_LOGGING_RULES (for
 // example "vezaro.*=false" or "vezaro.files=false") selects them.
@@ -16,5 +18,6 @@ namespace vz {
 Q_DECLARE_LOGGING_CATEGORY(lcPort)
 Q_DECLARE_LOGGING_CATEGORY(lcFiles)
 Q_DECLARE_LOGGING_CATEGORY(lcLog)
+Q_DECLARE_LOGGING_CATEGORY(lcTiming)
 
 } // namespace vz

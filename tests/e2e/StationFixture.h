@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <iostream>
 
 namespace e2e {
 
@@ -30,6 +31,12 @@ protected:
             sim.terminate();
             sim.waitForFinished(3000);
         }
+        // A failed run shows the end of what the station printed (sanitizer reports included).
+        if (HasFailure()) {
+            const QString err = stationErrors();
+            if (!err.isEmpty())
+                std::cerr << "--- station stderr (last 4 KB) ---\n" << err.right(4096).toStdString() << "\n";
+        }
     }
 
     static QString QStandardPaths_findXvfb() {
@@ -38,6 +45,8 @@ protected:
 
     void startSim(const QStringList& extra = {}) {
         sim.setWorkingDirectory(dir.path());
+        sim.setProcessChannelMode(QProcess::MergedChannels);
+        sim.setStandardOutputFile(dir.filePath("sim.out"));
         sim.start(binDir() + "/analyser-sim", QStringList{"--link-dir", dir.path(), "--com", "1",
                                                           "--log-requests", dir.filePath("requests.log")} +
                                                   extra);
@@ -59,6 +68,10 @@ protected:
             env.remove(key);
         station.setProcessEnvironment(env);
         station.setWorkingDirectory(dir.path());
+        // The output goes to files: the waits poll without an event loop, so a pipe nobody
+        // reads would fill and stop the station at its next diagnostic line.
+        station.setStandardOutputFile(dir.filePath("station.out"));
+        station.setStandardErrorFile(dir.filePath("station.err"));
         if (wrapper.isEmpty())
             station.start(binDir() + "/vezaro", {});
         else
@@ -83,6 +96,9 @@ protected:
         QFile f(dir.filePath("requests.log"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+
+    // What the station wrote to its standard error so far.
+    QString stationErrors() const { return QString::fromLocal8Bit(fileBytes("station.err")); }
 
     QByteArray fileBytes(const QString& name) const {
         QFile f(dir.filePath(name));
