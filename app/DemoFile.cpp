@@ -55,7 +55,8 @@ bool DemoFile::readLine(QByteArray& line) {
     // A frame is a few dozen bytes, so a longer line is damage. It is taken in pieces of at
     // most MaxLineBytes, one piece per slot, so a step never reads more than a few kilobytes
     // however the file looks, and the lines after it replay as usual.
-    if (readCappedLine(m_file, line) == CappedLine::Failed) {
+    const CappedLine read = readCappedLine(m_file, line);
+    if (read == CappedLine::Failed) {
         m_error = m_file.errorString();
         return false;
     }
@@ -65,6 +66,18 @@ bool DemoFile::readLine(QByteArray& line) {
         m_endMarkSeen = true;
         if (line.endsWith('\r'))
             line.chop(1);
+    } else if (read == CappedLine::Cut) {
+        // The mark right after a piece, or after one CR, ends the line there just as the end
+        // of the file would: a CR before the mark is the line's end, not a piece of its own.
+        char next[2] = {};
+        const qint64 seen = m_file.peek(next, 2);
+        if (seen >= 1 && next[0] == kEndOfFileMark) {
+            m_endMarkSeen = true;
+            if (line.endsWith('\r'))
+                line.chop(1);
+        } else if (seen == 2 && next[0] == '\r' && next[1] == kEndOfFileMark) {
+            m_endMarkSeen = true;
+        }
     }
     return true;
 }

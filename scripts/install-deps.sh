@@ -6,7 +6,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qt6-svg-dev qt6-qpa-plugins
       libgl1-mesa-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
       xvfb xauth xdotool x11-utils x11-apps openbox wmctrl fonts-liberation2 fonts-dejavu-core poppler-utils sqlite3 clang-format
-      dpkg-dev desktop-file-utils man-db gzip util-linux)
+      dpkg-dev desktop-file-utils man-db gzip util-linux clang libclang-rt-14-dev)
 # The print test starts a private cupsd of its own (never the system's): only the scheduler
 # and lpadmin/lpstat, without the recommended avahi, cups-browsed, colord and ipp-usb services.
 print_pkgs=(cups-daemon cups-client)
