@@ -6,6 +6,9 @@
 #include "Conversions.h"
 #include "StationLogic.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace vz {
 
 namespace {
@@ -49,7 +52,14 @@ void runningStep(StationState& s, StationEnv& env) {
     }
 
     // The bar empties as the run time passes.
-    d.ProgressBar1Position = s.RunTickLimit > 0 ? 81 - (s.RunTicks * 80) / s.RunTickLimit : 0;
+    // In 64 bits: at 1200 baud a run can go on past its limit for months, and RunTicks × 80
+    // would leave the 32-bit range after about 27 million ticks.
+    if (s.RunTickLimit > 0) {
+        const int64_t position = 81 - int64_t(s.RunTicks) * 80 / s.RunTickLimit;
+        d.ProgressBar1Position = int(std::clamp<int64_t>(position, INT32_MIN, INT32_MAX));
+    } else {
+        d.ProgressBar1Position = 0;
+    }
 
     if (s.RunTicks > s.RunTickLimit)
         Button2Click(s, env); // run length reached: stop

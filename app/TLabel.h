@@ -36,6 +36,11 @@ public:
 
 private:
     void resizeToText(int right) {
+        // A reading's new text mostly has the width of the old one: then nothing is resized or
+        // moved, and the label only repaints its text.
+        const QSize wanted = sizeHint();
+        if (wanted.isValid() && wanted == size())
+            return;
         adjustSize();
         if (FRightAligned)
             move(right - width(), y());

@@ -36,6 +36,8 @@ public:
     uint32_t rate = 9600;
     bool lineCheck = false;
     int connectCalls = 0;
+    int failedConnects = 0;
+    int failedSends = 0; // non-empty writes refused: port closed or sendFails
     int disconnectCalls = 0;
     int demoSteps = 0;
     int beeps = 0;
@@ -46,6 +48,8 @@ public:
     bool Connect() override {
         ++connectCalls;
         connected = connectSucceeds;
+        if (!connected)
+            ++failedConnects;
         return connected;
     }
     void Disconnect() override {
@@ -57,18 +61,30 @@ public:
             ++emptySends;
             return true; // nothing to write is a successful write
         }
-        if (!connected || sendFails)
+        if (!connected || sendFails) {
+            ++failedSends;
             return false;
+        }
         frames.append(bytes);
         return true;
     }
     uint32_t BaudRateValue() const override { return rate; }
     bool CheckLineStatus() const override { return lineCheck; }
-    bool DemoReplayStep(vz::StationState&) override {
+    // With demoLines set, each step puts the next two of them into slots 1 and 2, starting
+    // over after the last, as a demo file of those lines replays; without, the slots stay.
+    bool DemoReplayStep(vz::StationState& state) override {
         ++demoSteps;
-        return demoReadOk;
+        if (!demoReadOk)
+            return false;
+        for (int slot = 0; slot < 2 && !demoLines.isEmpty(); ++slot) {
+            state.FrameSlots[slot] = demoLines[demoNext];
+            demoNext = (demoNext + 1) % demoLines.size();
+        }
+        return true;
     }
     bool demoReadOk = true;
+    QList<QByteArray> demoLines;
+    qsizetype demoNext = 0;
     void Beep() override { ++beeps; }
 };
 

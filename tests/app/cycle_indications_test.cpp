@@ -87,6 +87,20 @@ TEST_F(CycleTest, RunStopsByItselfOnTheTickWhereRunTicksPassesTheLimit) {
     EXPECT_EQ(env.frames.first(), Start);
 }
 
+TEST_F(CycleTest, ARunLongPastItsLimitAt1200BaudKeepsTheBarEmpty) {
+    // The self-sending analyser cannot be stopped by the start/stop frame, so a run may go on
+    // for months past its limit; the bar stays empty instead of wrapping round to full.
+    env.rate = 1200;
+    s.OpState = 1;
+    for (const int32_t ticks : {26'000'000, 27'000'000, 1'000'000'000, INT32_MAX - 10}) {
+        SCOPED_TRACE(ticks);
+        s.OpState = 1;
+        s.RunTicks = ticks;
+        tick();
+        EXPECT_LE(s.Display.ProgressBar1Position, 0);
+    }
+}
+
 TEST_F(CycleTest, TicksSinceResultNeverExceeds50WhileRunning) {
     s.OpState = 1;
     s.CmdStep = 0; // keeps away from step 6 for a few ticks

@@ -18,11 +18,15 @@ QString sourceDir() {
     return qEnvironmentVariable("VZ_SOURCE_DIR", QStringLiteral(VZ_DEFAULT_SOURCE_DIR));
 }
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+int timeScale() {
     // A sanitized build starts and draws several times slower: VZ_E2E_TIME_SCALE stretches
     // every wait (the sanitized test run sets it).
     static const int scale = std::max(1, qEnvironmentVariableIntValue("VZ_E2E_TIME_SCALE"));
-    timeoutMs *= scale;
+    return scale;
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    timeoutMs *= timeScale();
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < timeoutMs) {

@@ -60,7 +60,12 @@ QImage grabScreen(const QString& display);
 // Decodes an xwd dump of a 24/32-bit ZPixmap screen.
 QImage decodeXwd(const QByteArray& xwd);
 
-// Polls `condition` every 100 ms while pumping nothing; true when it held within timeoutMs.
+// How many times longer than the waits' nominal time the station may take (VZ_E2E_TIME_SCALE,
+// set by the sanitized test run; 1 otherwise).
+int timeScale();
+
+// Polls `condition` every 100 ms while pumping nothing; true when it held within timeoutMs
+// stretched by timeScale().
 bool waitFor(const std::function<bool()>& condition, int timeoutMs);
 
 } // namespace e2e
