@@ -87,15 +87,13 @@ start_station() {
     pids+=("$station_pid")
     station_first=$(first_window_ms "$station_pid" "$station_start")
     # The start-up box (no demo file), then F2: the running cycle.
-    local box main
+    local box main=""
     for _ in $(seq 100); do
-        box=$(xdotool search --onlyvisible --name "DEMO FILE NOT FOUND" 2>/dev/null | head -1) && [ -n "$box" ] && break
-        sleep 0.1
-    done
-    xdotool key --window "$box" Return
-    for _ in $(seq 100); do
-        main=$(xdotool search --onlyvisible --name "ZAN GAS ANALISER" 2>/dev/null | head -1) && [ -n "$main" ] && break
-        sleep 0.1
+        box=$(xdotool search --onlyvisible --name "DEMO FILE NOT FOUND" 2>/dev/null | head -1) || true
+        [ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null || true
+        sleep 0.2
+        main=$(xdotool search --onlyvisible --name "ZAN GAS ANALISER" 2>/dev/null | head -1) || true
+        [ -n "$main" ] && [ -z "$(xdotool search --onlyvisible --name "DEMO FILE NOT FOUND" 2>/dev/null)" ] && break
     done
     sleep 0.5
     xdotool windowfocus --sync "$main" 2>/dev/null || true

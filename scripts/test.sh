@@ -7,3 +7,8 @@ scripts/build.sh
 cd build
 # Every test, the end-to-end runs under Xvfb included.
 ctest --output-on-failure --timeout 300
+cd ..
+# The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+scripts/test-sanitized.sh
+# Every fuzz target for a bounded time from its seeds.
+scripts/fuzz-ci.sh 20
