@@ -121,6 +121,12 @@ bool splitCsvLine(const QString& line, QChar separator, QStringList& fields, QSt
             field = line.mid(i, end < 0 ? -1 : end - i).trimmed();
             i = end < 0 ? n : end;
         }
+        // The table keeps such a byte, but it reads back as the end of the text: the row
+        // would not be the row the CSV gave.
+        if (field.contains(QChar(u'\0'))) {
+            reason = QStringLiteral("a field holds a NUL byte");
+            return false;
+        }
         fields << field;
         if (i >= n)
             return true;

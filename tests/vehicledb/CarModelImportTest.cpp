@@ -89,6 +89,21 @@ TEST(CarModelImport, ABadRowIsListedWithItsLineNumberAndNothingIsWritten) {
     EXPECT_EQ(QDir(".").entryList(QDir::Files | QDir::Hidden), QStringList{"station.csv"});
 }
 
+TEST(CarModelImport, AFieldHoldingANulByteIsABadRow) {
+    // A NUL would be stored but read back as the end of the field, so the window would show
+    // another row than the CSV gave.
+    vztest::ScratchDir dir;
+    QByteArray csv = "Mark,Model,COmx,COmn,CO2mx,O2mx,CHmx,RPM\r\nLADA,2107,350,0,125,200,1000,800\r\n";
+    csv += QByteArray("R\0ENAULT,CLIO,30,0,140,50,200,750\r\n", 35);
+    csv += QByteArray("VW,\"GOLF\0II\",50,0,135,100,300,800\r\n", 35);
+    writeFile("station.csv", csv);
+    const ToolRun run = runTool({"station.csv", "CarModel.DB"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_TRUE(run.Err.contains("station.csv:3: a field holds a NUL byte")) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains("station.csv:4: a field holds a NUL byte")) << run.Err.toStdString();
+    EXPECT_FALSE(QFile::exists("CarModel.DB"));
+}
+
 TEST(CarModelImport, AFailedImportLeavesTheOldTableAsItWas) {
     vztest::ScratchDir dir;
     vztest::writeTable("CarModel.DB", {vztest::row("OLD", "TABLE")});
