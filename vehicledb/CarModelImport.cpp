@@ -121,8 +121,11 @@ bool splitCsvLine(const QString& line, QChar separator, QStringList& fields, QSt
             field = line.mid(i, end < 0 ? -1 : end - i).trimmed();
             i = end < 0 ? n : end;
         }
-        // The table keeps such a byte, but it reads back as the end of the text: the row
-        // would not be the row the CSV gave.
+        // A byte-order mark inside the file (two UTF-8 files pasted together) is invisible and
+        // the table would drop it from the start of a text anyway: it is no part of a field.
+        field.remove(QChar(0xFEFF));
+        // The table keeps a NUL byte, but it reads back as the end of the text: the row would
+        // not be the row the CSV gave.
         if (field.contains(QChar(u'\0'))) {
             reason = QStringLiteral("a field holds a NUL byte");
             return false;

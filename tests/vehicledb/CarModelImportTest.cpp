@@ -1,6 +1,7 @@
 #include "CarModelImport.h"
 #include "CarModelTable.h"
 #include "Cp1251.h"
+#include "LimitTexts.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -102,6 +103,24 @@ TEST(CarModelImport, AFieldHoldingANulByteIsABadRow) {
     EXPECT_TRUE(run.Err.contains("station.csv:3: a field holds a NUL byte")) << run.Err.toStdString();
     EXPECT_TRUE(run.Err.contains("station.csv:4: a field holds a NUL byte")) << run.Err.toStdString();
     EXPECT_FALSE(QFile::exists("CarModel.DB"));
+}
+
+TEST(CarModelImport, AByteOrderMarkInsideTheFileIsNoPartOfAField) {
+    // Two UTF-8 files pasted together: the second one's mark starts a row.
+    vztest::ScratchDir dir;
+    writeFile("station.csv",
+              "\xEF\xBB\xBFMark,Model,COmx,COmn,CO2mx,O2mx,CHmx,RPM\nVW,GOLF,50,0,135,100,300,800\n"
+              "\xEF\xBB\xBFVW,POLO,50,0,135,100,300,800\n"
+              "VW,\"PA\xEF\xBB\xBFSSAT\",50,0,135,100,300,800\n");
+    const ToolRun run = runTool({"station.csv", "CarModel.DB"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_FALSE(run.Err.contains("stands apart")) << run.Err.toStdString();
+    vz::CarModelTable db;
+    ASSERT_TRUE(db.open("CarModel.DB"));
+    QStringList rows;
+    for (; !db.atEnd(); db.next())
+        rows << vz::currentLimitRow(db).Mark + u' ' + vz::currentLimitRow(db).Model;
+    EXPECT_EQ(rows, QStringList({"VW GOLF", "VW POLO", "VW PASSAT"}));
 }
 
 TEST(CarModelImport, AFailedImportLeavesTheOldTableAsItWas) {
