@@ -23,26 +23,6 @@ void dropMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
 
 } // namespace
 
-void initialise() {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    // The instance lives for the whole process, as in the station.
-    static int argc = 1;
-    static char name[] = "vezaro-fuzz";
-    static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
-    qInstallMessageHandler(dropMessage);
-    QLoggingCategory::setFilterRules(QStringLiteral("*=false"));
-    vz::setMessageBoxHandler(
-        [](QWidget*, const QString&, const QString&, vz::MsgIcon, vz::MsgButtons buttons) {
-            ++g_boxes;
-            return buttons == vz::MsgButtons::YesNo ? vz::MsgAnswer::Yes : vz::MsgAnswer::Ok;
-        });
-    ScratchDir::instance();
-}
-
 int messageBoxCount() {
     return g_boxes;
 }
@@ -127,3 +107,21 @@ QByteArray Input::rest() {
 }
 
 } // namespace vzfuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    using namespace vzfuzz;
+    // The instance lives for the whole process, as in the station.
+    static int argc = 1;
+    static char name[] = "vezaro-fuzz";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+    qInstallMessageHandler(dropMessage);
+    QLoggingCategory::setFilterRules(QStringLiteral("*=false"));
+    vz::setMessageBoxHandler(
+        [](QWidget*, const QString&, const QString&, vz::MsgIcon, vz::MsgButtons buttons) {
+            ++g_boxes;
+            return buttons == vz::MsgButtons::YesNo ? vz::MsgAnswer::Yes : vz::MsgAnswer::Ok;
+        });
+    ScratchDir::instance();
+    return 0;
+}

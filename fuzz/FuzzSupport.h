@@ -9,10 +9,9 @@
 
 namespace vzfuzz {
 
-// Creates the process's QCoreApplication (once), silences Qt's diagnostic lines so the
-// fuzzer's own output stays readable, and installs a message-box handler that answers OK
-// (or Yes) at once. Call it from LLVMFuzzerInitialize.
-void initialise();
+// FuzzSupport.cpp defines every target's LLVMFuzzerInitialize: it creates the process's
+// QCoreApplication, silences Qt's diagnostic lines so the fuzzer's own output stays
+// readable, and installs a message-box handler that answers OK (or Yes) at once.
 
 // Message boxes asked for since the last reset.
 int messageBoxCount();
@@ -27,6 +26,11 @@ void require(bool ok, const char* what);
 class ScratchDir {
 public:
     static ScratchDir& instance();
+    // The directory emptied, for the next input.
+    static const ScratchDir& fresh() {
+        instance().clear();
+        return instance();
+    }
     const QString& path() const { return m_path; }
     QString filePath(const QString& name) const;
     // Removes every file and folder inside the directory, so each input starts empty.

@@ -26,14 +26,8 @@ bool sameRow(const vz::LimitRow& a, const vz::LimitRow& b) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vzfuzz::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::instance();
-    dir.clear();
+    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::fresh();
     const QByteArray csv(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     dir.write(QStringLiteral("station.csv"), csv);
     const QString table = dir.filePath(QStringLiteral("CarModel.DB"));

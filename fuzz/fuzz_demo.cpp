@@ -61,17 +61,11 @@ QList<QByteArray> expectedPieces(const QByteArray& content) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vzfuzz::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QString kNames[] = {QStringLiteral("VEZARO.DMO"), QStringLiteral("vezaro.dmo"),
                                      QStringLiteral("Vezaro.Dmo")};
     static constexpr uint8_t kModes[] = {1, 2, 4, 1};
-    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::instance();
-    dir.clear();
+    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::fresh();
     vzfuzz::Input in(data, size);
     const int ticks = 1 + in.byte() % 32;
     const uint8_t flags = in.byte();

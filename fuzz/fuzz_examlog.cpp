@@ -109,14 +109,8 @@ void checkAppenderOpen(const QByteArray& chain, bool keyed) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vzfuzz::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::instance();
-    dir.clear();
+    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::fresh();
     vzfuzz::Input in(data, size);
     const uint8_t flags = in.byte();
     const int chainMode = flags & 0x03;

@@ -83,11 +83,6 @@ void checkBars(const vz::StationState& s) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vzfuzz::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vzfuzz::Input in(data, size);
     const uint8_t header = in.byte();

@@ -31,14 +31,8 @@ QStringList printerList(int choice) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vzfuzz::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::instance();
-    dir.clear();
+    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::fresh();
     vzfuzz::Input in(data, size);
     const uint8_t flags = in.byte();
     const int pageWidth = in.byte() * 40;

@@ -32,16 +32,10 @@ vz::SettingsToWrite shutDownValues(const TCommPortDriver& drv, const vz::Setting
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vzfuzz::initialise();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QString kNames[] = {QStringLiteral("VEZARO.ini"), QStringLiteral("VEZARO.INI"),
                                      QStringLiteral("vezaro.ini"), QStringLiteral("Vezaro.Ini")};
-    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::instance();
-    dir.clear();
+    const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::fresh();
     vzfuzz::Input in(data, size);
     const QString& name = kNames[in.byte() % 4];
     dir.write(name, in.rest());
