@@ -19,6 +19,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "../ScratchFiles.h"
 #include "../TestApplication.h"
 
 namespace {
@@ -78,19 +79,13 @@ protected:
     void SetUp() override {
         app();
         ASSERT_TRUE(dir.isValid());
-        oldDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         vz::setMessageBoxHandler([](QWidget*, const QString&, const QString&, vz::MsgIcon, vz::MsgButtons) {
             return vz::MsgAnswer::Ok;
         });
     }
-    void TearDown() override {
-        vz::setMessageBoxHandler({});
-        QDir::setCurrent(oldDir);
-    }
+    void TearDown() override { vz::setMessageBoxHandler({}); }
 
-    QTemporaryDir dir;
-    QString oldDir;
+    vz::test::ScratchCurrentDir dir;
 };
 
 TEST_F(DialogKeys, escClosesEveryWindowTheMainWindowOpens) {

@@ -1,5 +1,6 @@
 // Replaying the demo file into frame slots 1 and 2, and its diagnostic lines.
 #include "../DiagnosticsCapture.h"
+#include "../ScratchFiles.h"
 #include "DemoFile.h"
 #include "Files.h"
 
@@ -16,12 +17,7 @@ namespace {
 
 class DemoFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(previous); }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
     void write(const QByteArray& content) {
         QFile f(QStringLiteral("VEZARO.DMO"));
@@ -39,8 +35,7 @@ protected:
         return seen;
     }
 
-    QTemporaryDir dir;
-    QString previous;
+    vz::test::ScratchCurrentDir dir;
     DemoFile demo;
 };
 

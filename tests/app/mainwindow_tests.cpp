@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "../ScratchFiles.h"
 #include "../TestApplication.h"
 
 namespace {
@@ -39,18 +40,13 @@ protected:
     void SetUp() override {
         app();
         ASSERT_TRUE(dir.isValid());
-        oldDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         vz::setMessageBoxHandler(
             [this](QWidget*, const QString& caption, const QString& text, vz::MsgIcon icon, vz::MsgButtons) {
                 boxes.push_back({caption, text, icon});
                 return vz::MsgAnswer::Ok;
             });
     }
-    void TearDown() override {
-        vz::setMessageBoxHandler({});
-        QDir::setCurrent(oldDir);
-    }
+    void TearDown() override { vz::setMessageBoxHandler({}); }
 
     void writeFile(const QString& name, const QByteArray& content) {
         QFile f(dir.filePath(name));
@@ -62,8 +58,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
-    QTemporaryDir dir;
-    QString oldDir;
+    vz::test::ScratchCurrentDir dir;
     std::vector<Box> boxes;
 };
 

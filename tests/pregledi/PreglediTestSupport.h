@@ -57,12 +57,7 @@ inline ReportFields examFields(int n) {
 
 class StationDirTest : public ::testing::Test, public ScratchFiles {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(scratch.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(scratch.path());
-    }
-    void TearDown() override { QDir::setCurrent(previousDir); }
+    void SetUp() override { ASSERT_TRUE(scratch.isValid()); }
 
     // Logs examinations 1..count (from the current log on) as PRINT does.
     void logExams(int count, int first = 1) {
@@ -73,8 +68,7 @@ protected:
         }
     }
 
-    QTemporaryDir scratch;
-    QString previousDir;
+    ScratchCurrentDir scratch;
 };
 
 } // namespace vz::test

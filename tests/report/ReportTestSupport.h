@@ -61,8 +61,6 @@ protected:
     void SetUp() override {
         app();
         ASSERT_TRUE(scratch.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(scratch.path());
         setMessageBoxHandler(
             [this](QWidget*, const QString& caption, const QString& text, MsgIcon icon, MsgButtons buttons) {
                 messages.append({caption, text, icon, buttons});
@@ -75,11 +73,9 @@ protected:
         setMessageBoxHandler({});
         setShortDateSource({});
         setLongTimeSource({});
-        QDir::setCurrent(previousDir);
     }
 
-    QTemporaryDir scratch;
-    QString previousDir;
+    ScratchCurrentDir scratch;
     QList<RecordedMessage> messages;
     MsgAnswer nextAnswer = MsgAnswer::Ok;
 };

@@ -2,6 +2,8 @@
 // Test support for the serial component: a pseudo-terminal pair whose master end plays the
 // analyser, a scratch current directory, a replaceable tick clock, and event-loop pumping
 // with a condition.
+#include "../ScratchFiles.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QString>
@@ -37,16 +39,7 @@ private:
 };
 
 // A fresh current directory for one test.
-class ScratchDir {
-public:
-    ScratchDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
-    ~ScratchDir() { QDir::setCurrent(previous); }
-    QString path() const { return dir.path(); }
-
-private:
-    QTemporaryDir dir;
-    QString previous;
-};
+using ScratchDir = vz::test::ScratchCurrentDir;
 
 // Installs a fake millisecond clock for the life of the object.
 class FakeClock {

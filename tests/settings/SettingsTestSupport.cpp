@@ -1,33 +1,23 @@
 #include "SettingsTestSupport.h"
 
+#include "../TestApplication.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 
 QApplication& testApp() {
-    static int argc = 1;
-    static char name[] = "settings_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-ScratchDir::ScratchDir() : previous(QDir::currentPath()) {
-    QDir::setCurrent(dir.path());
-}
-
-ScratchDir::~ScratchDir() {
-    QDir::setCurrent(previous);
+    return vz::test::testApplication();
 }
 
 void ScratchDir::writeFile(const QString& name, const QByteArray& bytes) const {
-    QFile f(QDir(dir.path()).filePath(name));
+    QFile f(filePath(name));
     if (f.open(QIODevice::WriteOnly))
         f.write(bytes);
 }
 
 QByteArray ScratchDir::readFile(const QString& name) const {
-    QFile f(QDir(dir.path()).filePath(name));
+    QFile f(filePath(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 

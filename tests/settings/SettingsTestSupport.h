@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the settings tests: the application object, a scratch current
 // directory, and a recorder that answers every message box at once.
+#include "../ScratchFiles.h"
 #include "MessageBox.h"
 
 #include <QString>
@@ -13,17 +14,11 @@ class QApplication;
 QApplication& testApp();
 
 // A fresh empty directory made current for the life of the object.
-class ScratchDir {
+class ScratchDir : public vz::test::ScratchCurrentDir {
 public:
-    ScratchDir();
-    ~ScratchDir();
-    QString path() const { return dir.path(); }
     void writeFile(const QString& name, const QByteArray& bytes) const;
+    // The file's bytes, or "<missing>".
     QByteArray readFile(const QString& name) const;
-
-private:
-    QTemporaryDir dir;
-    QString previous;
 };
 
 struct RecordedMessage {

@@ -1,4 +1,5 @@
 // The built analyser-sim, started as the run script starts it, driven through its COM link.
+#include "../ScratchFiles.h"
 #include "PtyTestSupport.h"
 
 #include <QDir>
@@ -87,14 +88,8 @@ int runToEnd(const std::string& args) {
 
 class SimProgramInDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        old = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-    void TearDown() override { QDir::setCurrent(old); }
-    QTemporaryDir dir;
-    QString old;
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    vz::test::ScratchCurrentDir dir;
 };
 
 int openLink(const char* name) {

@@ -1,4 +1,5 @@
 #include "SimRunner.h"
+#include "../ScratchFiles.h"
 #include "PtyTestSupport.h"
 
 #include <QDir>
@@ -112,10 +113,8 @@ TEST(SimRunner, SilentAnswersNothingButStillFollowsCommands) {
 }
 
 TEST(SimRunner, RecordWritesEachReplyFrameAsOneCrLfLine) {
-    QTemporaryDir dir;
-    const QString old = QDir::currentPath();
-    QDir::setCurrent(dir.path());
     {
+        const vz::test::ScratchCurrentDir dir;
         RunnerOnPty pty(SimOptions{});
         std::string error;
         ASSERT_TRUE(pty.runner->record("VEZARO.DMO", error)) << error;
@@ -129,7 +128,6 @@ TEST(SimRunner, RecordWritesEachReplyFrameAsOneCrLfLine) {
             expected += frame + "\r\n";
         EXPECT_EQ(f.readAll().toStdString(), expected);
     }
-    QDir::setCurrent(old);
 }
 
 TEST(SimRunner, At1200BaudSendsLetteredLinesByItselfAndIgnoresRequests) {

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "../TestApplication.h"
 #include "CarModelImport.h"
 
 #include <QApplication>
@@ -11,22 +12,7 @@
 namespace vztest {
 
 void ensureApp() {
-    if (QApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "vehicledb_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv); // lives to the end of the program
-}
-
-ScratchDir::ScratchDir() : Previous(QDir::currentPath()) {
-    ensureApp();
-    EXPECT_TRUE(Dir.isValid());
-    QDir::setCurrent(Dir.path());
-}
-
-ScratchDir::~ScratchDir() {
-    QDir::setCurrent(Previous);
+    vz::test::testApplication();
 }
 
 vz::LimitRow row(const QString& mark, const QString& model, const QString& comx, const QString& comn,

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the limits-table tests: the application object, a scratch current
 // directory, real SQLite tables and a message-box recorder.
+#include "../ScratchFiles.h"
 #include "LimitTexts.h"
 #include "MessageBox.h"
 
@@ -16,15 +17,10 @@ namespace vztest {
 void ensureApp();
 
 // A fresh temporary directory made current for the test's life.
-class ScratchDir {
+class ScratchDir : public vz::test::ScratchCurrentDir {
 public:
-    ScratchDir();
-    ~ScratchDir();
-    QString path(const QString& name) const { return Dir.filePath(name); }
-
-private:
-    QTemporaryDir Dir;
-    QString Previous;
+    ScratchDir() { ensureApp(); }
+    QString path(const QString& name) const { return filePath(name); }
 };
 
 vz::LimitRow row(const QString& mark, const QString& model, const QString& comx = "450",
