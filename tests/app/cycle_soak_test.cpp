@@ -235,19 +235,7 @@ public:
         std::printf("\n[ soak     ] frames sent:");
         for (size_t i = 0; i < kFrames.size(); ++i)
             std::printf(" %s:%llu", kFrameNames[i], static_cast<unsigned long long>(frameCounts_[i]));
-        std::printf("\n[ soak     ] receive events %llu (%llu bytes, %llu blocks cut short), lettered texts "
-                    "%llu, over-range records %llu, W- %llu, SP %llu\n",
-                    ull(receives_), ull(receivedBytes_), ull(analyser_.splits()),
-                    ull(analyser_.letteredTexts()), ull(analyser_.overRangeRecords()),
-                    ull(analyser_.warmUpReplies()), ull(analyser_.zeroReplies()));
-        std::printf(
-            "[ soak     ] operator: start/stop %llu, zero %llu, engine-speed group %llu, rate switches "
-            "%llu, demo on %llu; line: unplugged %llu, sends failing %llu, port closed %llu\n",
-            ull(startStops_), ull(zeroes_), ull(rpmClicks_), ull(rateSwitches_), ull(demoStarts_),
-            ull(unpluggedEpisodes_), ull(sendFailEpisodes_), ull(portCloses_));
-        std::printf("[ soak     ] cycle: initialising runs %llu, runs at the run length %llu, start frames "
-                    "sent at 1200 baud %llu\n",
-                    ull(initialisations_), ull(runLimitStops_), ull(startsAt1200_));
+        std::printf("\n");
         std::printf("[ soak     ] message boxes %llu: COM Port Error %llu, Warning %llu, other %llu; most in "
                     "one fault stretch %llu\n",
                     ull(boxes()), ull(portBoxes_), ull(warningBoxes_), ull(otherBoxes_),
@@ -288,17 +276,12 @@ private:
             return false;
 
         const bool demo = s_.DemoMode;
-        const uint8_t stateBefore = s_.OpState;
         vz::Timer1Timer(s_, env_);
         if (!checkEvent(Event::Tick))
             return false;
         if (!demo && !stepFitsState(s_.OpState, s_.CmdStep))
             return fail(Event::Tick, "CmdStep does not fit the state after the tick");
         ++stateTicks_[s_.OpState];
-        if (s_.OpState == 6 && stateBefore != 6)
-            ++initialisations_;
-        if (s_.RunTicks == s_.RunTickLimit + 1)
-            ++runLimitStops_;
 
         // The analyser until the next tick: its replies and its own sending, read by the
         // serial component's 400 ms polls; and the bar animation every 100 ms.
@@ -317,8 +300,6 @@ private:
             if (block.isEmpty() && !dice_.oneIn(50))
                 continue;
             vz::cpDrvReceiveData(s_, env_, block.constData(), static_cast<uint32_t>(block.size()));
-            ++receives_;
-            receivedBytes_ += static_cast<uint64_t>(block.size());
             if (!checkEvent(Event::Receive))
                 return false;
         }
@@ -346,17 +327,14 @@ private:
             episodeBoxes_ = 0;
             episodeCommands_ = 0;
             if (fault_ == Fault::Unplugged) {
-                ++unpluggedEpisodes_;
                 env_.connected = false;
                 env_.connectSucceeds = false;
                 analyser_.dropLine();
             } else {
-                ++sendFailEpisodes_;
                 env_.sendFails = true;
             }
         }
         if (dice_.oneIn(5000) && env_.connected) {
-            ++portCloses_;
             env_.connected = false;
             analyser_.dropLine();
         }
@@ -383,14 +361,12 @@ private:
 
     bool operatorEvents() {
         if (dice_.oneIn(400)) {
-            ++startStops_;
             countCommand();
             vz::Button2Click(s_, env_);
             if (!checkEvent(Event::Command))
                 return false;
         }
         if (dice_.oneIn(900)) {
-            ++zeroes_;
             countCommand();
             vz::Button3Click(s_, env_);
             if (!checkEvent(Event::Command))
@@ -402,7 +378,6 @@ private:
                 return fail(Event::Command, "the engine-speed group did not show");
         }
         if (dice_.oneIn(600)) {
-            ++rpmClicks_;
             // Every item, and no item selected.
             const int item = dice_.between(-1, 2);
             vz::RPMGroupClick(s_, item);
@@ -414,12 +389,10 @@ private:
                 return false;
         }
         if (dice_.oneIn(6000)) {
-            ++rateSwitches_;
             countCommand();
             env_.rate = env_.rate == 9600 ? 1200 : 9600;
         }
         if (!s_.DemoMode && dice_.oneIn(8000)) {
-            ++demoStarts_;
             countCommand();
             s_.DemoMode = true;
         } else if (s_.DemoMode && dice_.oneIn(1500)) {
@@ -460,8 +433,6 @@ private:
             if (env_.rate == 1200 && frame != Start)
                 return fail(event, std::string("sent ") + kFrameNames[index] + " at 1200 baud");
             ++frameCounts_[index];
-            if (env_.rate == 1200)
-                ++startsAt1200_;
             analyser_.hear(frame, env_.rate);
         }
         env_.frames.clear();
@@ -510,10 +481,6 @@ private:
     std::array<uint64_t, 8> stateTicks_{};
     std::array<uint64_t, 11> frameCounts_{};
     std::array<bool, kLastStep + 1> stepSeen_{};
-    uint64_t receives_ = 0, receivedBytes_ = 0;
-    uint64_t startStops_ = 0, zeroes_ = 0, rpmClicks_ = 0, rateSwitches_ = 0, demoStarts_ = 0;
-    uint64_t unpluggedEpisodes_ = 0, sendFailEpisodes_ = 0, portCloses_ = 0;
-    uint64_t initialisations_ = 0, runLimitStops_ = 0, startsAt1200_ = 0;
 
     int64_t heapAtWarmUp_ = 0, heapAtEnd_ = 0;
     long rssAtWarmUp_ = 0, rssAtEnd_ = 0;

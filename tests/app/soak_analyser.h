@@ -67,11 +67,6 @@ public:
     explicit Analyser(Dice& dice) : dice_(dice) {}
 
     Mood mood() const { return mood_; }
-    uint64_t splits() const { return splits_; }
-    uint64_t warmUpReplies() const { return warmUpReplies_; }
-    uint64_t zeroReplies() const { return zeroReplies_; }
-    uint64_t overRangeRecords() const { return overRangeRecords_; }
-    uint64_t letteredTexts() const { return letteredTexts_; }
 
     // Called once a tick: the mood changes now and then.
     void nextTick() {
@@ -127,21 +122,16 @@ public:
             put(letteredText()); // a self-sending analyser on a polled station's line
         if (rate == 1200 && dice_.oneIn(100))
             put(resultRecord()); // and the other way round
-        if (dice_.oneIn(3000)) {
-            ++warmUpReplies_;
+        if (dice_.oneIn(3000))
             put(vz::test::frame("RS", "\x17W-"));
-        }
-        if (dice_.oneIn(2000)) {
-            ++zeroReplies_;
+        if (dice_.oneIn(2000))
             put(vz::test::frame("RS", "\x17SP"));
-        }
     }
 
     // The next block a poll reads: everything on the line, or now and then only its first
     // bytes, the rest staying for the next poll. Empty when nothing waits.
     QByteArray nextBlock() {
         if (line_.size() > 1 && dice_.percent(15)) {
-            ++splits_;
             const qsizetype cut = 1 + dice_.below(static_cast<uint32_t>(line_.size() - 1));
             QByteArray first = line_.left(cut);
             line_.remove(0, cut);
@@ -162,7 +152,6 @@ private:
         Reading r{dice_.between(0, 4000), dice_.between(1200, 1550), dice_.between(0, 600),
                   dice_.between(0, 300), dice_.between(700, 3500)};
         if (mood_ == Mood::OverRange && dice_.percent(70)) {
-            ++overRangeRecords_;
             r.coMilli = dice_.between(15000, 99999);
             r.co2Centi = dice_.between(2500, 9999);
             r.hcPpm = dice_.between(9000, 99999);
@@ -215,20 +204,16 @@ private:
 
     QByteArray statusFrame() {
         QByteArray status = "OK";
-        if (mood_ == Mood::WarmingUp) {
+        if (mood_ == Mood::WarmingUp)
             status = "W-";
-            ++warmUpReplies_;
-        } else if (mood_ == Mood::ZeroRequest && dice_.percent(20)) {
+        else if (mood_ == Mood::ZeroRequest && dice_.percent(20))
             status = "SP";
-            ++zeroReplies_;
-        } else if (mood_ == Mood::Garbled && dice_.percent(30)) {
+        else if (mood_ == Mood::Garbled && dice_.percent(30))
             status = "W+";
-        }
         return finish(vz::test::frame("RS", "\x17" + status));
     }
 
     QByteArray letteredText() {
-        ++letteredTexts_;
         const Reading r = reading();
         const char p = point();
         QByteArray text = 'C' + fixedText((r.coMilli + 5) / 10, 1, 2, p);
@@ -254,11 +239,6 @@ private:
     Mood mood_ = Mood::Healthy;
     int moodTicksLeft_ = 0;
     QByteArray line_;
-    uint64_t splits_ = 0;
-    uint64_t warmUpReplies_ = 0;
-    uint64_t zeroReplies_ = 0;
-    uint64_t overRangeRecords_ = 0;
-    uint64_t letteredTexts_ = 0;
 };
 
 } // namespace soak
