@@ -39,11 +39,12 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
 
 XServer::XServer() {
     // Xvfb picks a display no other server holds and writes its number to standard output,
-    // so test programs running side by side never share one.
+    // so test programs running side by side never share one. -noreset: by default the server
+    // resets when its last client leaves, and a station started in that moment cannot connect.
     m_proc.start(QStringLiteral("Xvfb"),
                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                   QStringLiteral("0"), QStringLiteral("1920x1200x24"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp")});
+                  QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!m_proc.waitForStarted(5000))
         return;
     QByteArray number;

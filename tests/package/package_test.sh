@@ -53,7 +53,9 @@ cmp "$root/usr/share/vezaro/CarModel.DB" "$build/data/CarModel.DB" || fail "samp
 # Starts the launcher on a private X server and waits for the main window; leaves it running.
 xpid=""
 start_x() {
-    Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$scratch/display" 2>"$scratch/xvfb.log" &
+    # -noreset: the launcher is started twice on this server, and a reset between the two
+    # would refuse the second.
+    Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$scratch/display" 2>"$scratch/xvfb.log" &
     xpid=$!
     pids+=("$xpid")
     for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
