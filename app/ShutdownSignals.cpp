@@ -6,13 +6,19 @@
 #include <QDialog>
 #include <QSocketNotifier>
 #include <QWidget>
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 int signalPipe[2] = {-1, -1};
-volatile sig_atomic_t signalsSeen = 0;
+// A process-directed signal goes to any thread that does not block it, and Qt and the
+// system libraries start threads of their own, so two requests sent together can run this
+// handler on two threads at the same moment. Only an atomic exchange tells exactly one of
+// them that it came first.
+std::atomic<int> signalsSeen{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
 // How long an orderly shutdown may take before the process ends without finishing it. A
 // build under AddressSanitizer runs several times slower and scans for leaks on its way out,
@@ -24,9 +30,7 @@ constexpr unsigned kShutdownDeadlineSeconds = 2;
 #endif
 
 void onSignal(int sig) {
-    const bool again = signalsSeen != 0;
-    signalsSeen = 1;
-    if (again) {
+    if (signalsSeen.exchange(1) != 0) {
         // A second request: the operator or the system will not wait any longer.
         ::signal(sig, SIG_DFL);
         ::raise(sig);

@@ -29,6 +29,9 @@ inline std::string readFor(int fd, int waitMs, std::size_t enough = SIZE_MAX) {
     return got;
 }
 
+// One line of the text an analyser sends by itself at 1200 baud: CO, CO2, HC, O2 and speed.
+inline constexpr const char* kLetteredLinePattern = R"(C(\d\.\d\d)B\d\d\.\dA\d{4}D\d\d\.\dG\d{4}\r\n)";
+
 inline bool writeAll(int fd, const std::string& bytes) {
     return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }

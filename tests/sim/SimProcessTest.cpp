@@ -4,13 +4,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <regex>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -167,11 +167,10 @@ TEST_F(SimProgramInDir, At1200BaudTheProgramSendsLetteredTextByItself) {
     const int fd = openLink("COM4");
     ASSERT_GE(fd, 0);
     const std::string text = readFor(fd, 3000, 60);
-    std::smatch m;
-    ASSERT_TRUE(
-        std::regex_search(text, m, std::regex("C(\\d\\.\\d\\d)B\\d\\d\\.\\dA\\d{4}D\\d\\d\\.\\dG\\d{4}\r\n")))
-        << text;
-    EXPECT_NEAR(std::stod(m[1].str()), 1.23, 0.031);
+    const QRegularExpressionMatch m = QRegularExpression(kLetteredLinePattern)
+                                          .match(QString::fromLatin1(text.data(), qsizetype(text.size())));
+    ASSERT_TRUE(m.hasMatch()) << text;
+    EXPECT_NEAR(m.captured(1).toDouble(), 1.23, 0.031);
     ::close(fd);
     EXPECT_EQ(sim.stop(), 0);
 }
