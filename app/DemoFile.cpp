@@ -60,24 +60,26 @@ bool DemoFile::readLine(QByteArray& line) {
         m_error = m_file.errorString();
         return false;
     }
+    bool endsAtMark = false;
     const qsizetype mark = line.indexOf(kEndOfFileMark);
     if (mark >= 0) {
         line.truncate(mark);
-        m_endMarkSeen = true;
-        if (line.endsWith('\r'))
-            line.chop(1);
+        endsAtMark = true;
     } else if (read == CappedLine::Cut) {
         // The mark right after a piece, or after one CR, ends the line there just as the end
         // of the file would: a CR before the mark is the line's end, not a piece of its own.
         char next[2] = {};
         const qint64 seen = m_file.peek(next, 2);
-        if (seen >= 1 && next[0] == kEndOfFileMark) {
-            m_endMarkSeen = true;
-            if (line.endsWith('\r'))
-                line.chop(1);
-        } else if (seen == 2 && next[0] == '\r' && next[1] == kEndOfFileMark) {
-            m_endMarkSeen = true;
+        if (seen == 2 && next[0] == '\r' && next[1] == kEndOfFileMark) {
+            m_endMarkSeen = true; // every byte of the piece is the line's own
+            return true;
         }
+        endsAtMark = seen >= 1 && next[0] == kEndOfFileMark;
+    }
+    if (endsAtMark) {
+        m_endMarkSeen = true;
+        if (line.endsWith('\r'))
+            line.chop(1);
     }
     return true;
 }

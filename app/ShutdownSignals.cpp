@@ -23,7 +23,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a
 // How long an orderly shutdown may take before the process ends without finishing it. A
 // build under AddressSanitizer runs several times slower and scans for leaks on its way out,
 // which the deadline must not cut short.
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef VZ_ASAN_BUILD
 constexpr unsigned kShutdownDeadlineSeconds = 20;
 #else
 constexpr unsigned kShutdownDeadlineSeconds = 2;

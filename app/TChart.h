@@ -5,11 +5,12 @@
 // scale labels and limit markers are child labels of the chart. The geometry is a pure
 // function so that paintEvent only draws what it returns.
 #include <QColor>
-#include <QPainter>
 #include <QRect>
 #include <QRegion>
 #include <QWidget>
 #include <array>
+
+class QPainter;
 
 struct TubeGeometry {
     QRect tube;    // the whole cylinder body, 0..600
@@ -23,8 +24,7 @@ std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& 
 
 // The parts of a c × ch chart that differ between the values `before` and `after`: for each
 // tube whose value changed, the band between its two levels with the end ellipses and
-// outlines. Repainting only these
-// gives the picture a full repaint would.
+// outlines. Repainting only these gives the picture a full repaint would.
 QRegion changedChartRegion(int c, int ch, const std::array<int, 4>& before, const std::array<int, 4>& after);
 
 // Draws the chart's frame and tubes (not its background) for a c × ch chart.

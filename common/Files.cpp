@@ -47,24 +47,22 @@ CappedLine readCappedLine(QFileDevice& file, QByteArray& line, qsizetype maxByte
     if (line.endsWith('\n')) {
         line.chop(1);
     } else if (line.size() == maxBytes) {
-        // Exactly full: the line may still end right here, its line end being the next bytes:
-        // an LF (after a CR kept as the last byte, which is then the CR of a CR LF), a CR LF,
-        // or a lone CR at the end of the file. After the last two every byte read is the
-        // line's own, a CR at its end too.
+        // Exactly full: the line may still end right here, its line end being the next bytes.
         char next[2] = {};
         const qint64 seen = file.peek(next, 2);
         if (seen < 0)
             return CappedLine::Failed;
-        const bool lf = seen >= 1 && next[0] == '\n';
-        const bool crLf = seen == 2 && next[0] == '\r' && next[1] == '\n';
-        const bool lastCr = seen == 1 && next[0] == '\r';
-        if (seen > 0 && !lf && !crLf && !lastCr)
+        if (seen > 0 && next[0] == '\n') {
+            // An LF: a CR kept as the last byte is the CR of a CR LF, dropped below.
+            if (file.skip(1) != 1)
+                return CappedLine::Failed;
+        } else if (seen > 0 && next[0] == '\r' && (seen == 1 || next[1] == '\n')) {
+            // A CR LF, or a lone CR at the end of the file: every byte read is the line's own,
+            // a CR at its end too.
+            return file.skip(seen) == seen ? CappedLine::Whole : CappedLine::Failed;
+        } else if (seen > 0) {
             return CappedLine::Cut;
-        const qint64 lineEnd = crLf ? 2 : seen > 0 ? 1 : 0;
-        if (lineEnd > 0 && file.skip(lineEnd) != lineEnd)
-            return CappedLine::Failed;
-        if (crLf || lastCr)
-            return CappedLine::Whole;
+        }
     }
     // What is left is the whole line: drop the CR of a CR LF, or of a last line ending in CR.
     if (line.endsWith('\r'))

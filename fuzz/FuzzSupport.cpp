@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <cstdio>
-#include <cstdlib>
 
 namespace vzfuzz {
 namespace {
@@ -44,24 +43,12 @@ ScratchDir& ScratchDir::instance() {
     return dir;
 }
 
-ScratchDir::ScratchDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    QByteArray pattern = QByteArray(tmp && *tmp ? tmp : "/tmp") + "/vezaro-fuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern.data());
-    require(made != nullptr, "mkdtemp failed");
-    m_path = QString::fromLocal8Bit(made);
-}
-
-ScratchDir::~ScratchDir() {
-    QDir(m_path).removeRecursively();
-}
-
-QString ScratchDir::filePath(const QString& name) const {
-    return m_path + u'/' + name;
+ScratchDir::ScratchDir() : m_dir(QDir::tempPath() + QStringLiteral("/vezaro-fuzz-XXXXXX")) {
+    require(m_dir.isValid(), "cannot make the scratch directory");
 }
 
 void ScratchDir::clear() const {
-    QDir dir(m_path);
+    QDir dir(m_dir.path());
     const QFileInfoList entries =
         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
@@ -87,7 +74,9 @@ QByteArray ScratchDir::read(const QString& name) const {
 
 int ScratchDir::entryCount() const {
     return static_cast<int>(
-        QDir(m_path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size());
+        QDir(m_dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+            .size());
 }
 
 uint8_t Input::byte() {

@@ -4,6 +4,7 @@
 // target's control values from the front of the input.
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,8 +22,8 @@ void resetMessageBoxCount();
 // fuzzer records the input as a crash. Used for the targets' own invariants.
 void require(bool ok, const char* what);
 
-// A directory of its own under $TMPDIR (or /tmp), made with mkdtemp on first use and
-// removed with everything in it when the process exits normally.
+// A directory of its own under $TMPDIR (or /tmp), made on first use and removed with
+// everything in it when the process exits normally.
 class ScratchDir {
 public:
     static ScratchDir& instance();
@@ -31,10 +32,8 @@ public:
         instance().clear();
         return instance();
     }
-    const QString& path() const { return m_path; }
-    QString filePath(const QString& name) const;
-    // Removes every file and folder inside the directory, so each input starts empty.
-    void clear() const;
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
     // Writes a whole file inside the directory.
     void write(const QString& name, const QByteArray& bytes) const;
     // Reads a whole file; empty when missing.
@@ -47,8 +46,9 @@ public:
 
 private:
     ScratchDir();
-    ~ScratchDir();
-    QString m_path;
+    // Removes every file and folder inside the directory, so each input starts empty.
+    void clear() const;
+    QTemporaryDir m_dir;
 };
 
 // Takes control values from the front of the input; the rest is the data.

@@ -15,16 +15,7 @@
 #include <QFile>
 #include <QTextStream>
 
-namespace {
-
 using vzfuzz::require;
-
-bool sameRow(const vz::LimitRow& a, const vz::LimitRow& b) {
-    return a.Mark == b.Mark && a.Model == b.Model && a.COmx == b.COmx && a.COmn == b.COmn &&
-           a.CO2mx == b.CO2mx && a.O2mx == b.O2mx && a.CHmx == b.CHmx && a.RPM == b.RPM;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const vzfuzz::ScratchDir& dir = vzfuzz::ScratchDir::fresh();
@@ -51,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const vz::LimitRow& row : parsed.Rows) {
         require(!db.atEnd(), "the table ended early");
         const vz::LimitRow stored = vz::currentLimitRow(db);
-        require(sameRow(stored, row), "a row did not read back as it was imported");
+        require(stored == row, "a row did not read back as it was imported");
         vz::SelectedVehicle vehicle;
         require(!vz::applySelection(stored, vehicle).has_value(), "an imported row cannot be selected");
         require(vehicle.LimitCOmx == row.COmx.toUInt() && vehicle.LimitCHmx == row.CHmx.toUInt(),

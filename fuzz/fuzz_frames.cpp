@@ -12,36 +12,11 @@
 #include "StationEnv.h"
 #include "StationLogic.h"
 #include "StationState.h"
+#include "recording_env.h"
 
 #include <algorithm>
 
 namespace {
-
-// The serial component in memory: always connected, every write accepted and counted.
-class MemoryEnv : public vz::StationEnv {
-public:
-    explicit MemoryEnv(uint32_t rate) : m_rate(rate) {}
-    bool IsConnected() const override { return m_connected; }
-    bool Connect() override {
-        m_connected = true;
-        return true;
-    }
-    void Disconnect() override { m_connected = false; }
-    bool SendText(const QByteArray& bytes) override {
-        if (!bytes.isEmpty())
-            ++sent;
-        return m_connected;
-    }
-    uint32_t BaudRateValue() const override { return m_rate; }
-    bool CheckLineStatus() const override { return false; }
-    bool DemoReplayStep(vz::StationState&) override { return true; }
-    void Beep() override {}
-    int sent = 0;
-
-private:
-    uint32_t m_rate;
-    bool m_connected = true;
-};
 
 using vzfuzz::require;
 
@@ -98,7 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         s.FrameSlots[4] = analyser::defaultResultRecord();
     if (header & 0x10)
         s.Vehicle = {QStringLiteral("LADA 2107"), 450, 30, 145, 250, 450};
-    MemoryEnv env(rate);
+    // The serial component in memory, its port open.
+    cycletest::RecordingEnv env;
+    env.connected = true;
+    env.rate = rate;
 
     for (int blocks = 0; !in.empty() && blocks < 64; ++blocks) {
         const uint8_t control = in.byte();

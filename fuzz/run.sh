@@ -3,21 +3,26 @@
 # committed corpus never grows by accident:
 #
 #   fuzz/run.sh TARGET SECONDS [more libFuzzer options]
+#   fuzz/run.sh --list              (the targets, one a line)
 #
-# TARGET is one of frames settings service demo csvimport examlog. Builds build-fuzz/
+# TARGET is one of the fuzz_TARGET.cpp files beside this script. Builds build-fuzz/
 # (clang, VZ_FUZZ=ON) first when needed. Prints the executions done; on a crash, a leak, a
 # sanitizer report, a broken invariant or a hang it exits non-zero and names the file that
 # holds the input (kept under build-fuzz/fuzz/crashes/TARGET/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-fuzz
-targets="frames settings service demo csvimport examlog"
+targets=$(cd "$root/fuzz" && ls fuzz_*.cpp | sed 's/^fuzz_\(.*\)\.cpp$/\1/' | tr '\n' ' ')
 
 usage() {
     echo "usage: fuzz/run.sh TARGET SECONDS [libFuzzer options]" >&2
     echo "targets: $targets" >&2
     exit 2
 }
+if [ "${1:-}" = --list ]; then
+    printf '%s\n' $targets
+    exit 0
+fi
 [ $# -ge 2 ] || usage
 target=$1
 seconds=$2

@@ -10,6 +10,7 @@ namespace vz {
 // One row of the limits table, every field as its text.
 struct LimitRow {
     QString Mark, Model, COmx, COmn, CO2mx, O2mx, CHmx, RPM;
+    bool operator==(const LimitRow&) const = default;
 };
 
 class CarModelTable;

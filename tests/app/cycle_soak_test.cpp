@@ -18,16 +18,7 @@
 #include <sys/resource.h>
 #include <utility>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VZ_SOAK_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define VZ_SOAK_ASAN 1
-#endif
-
-#ifdef VZ_SOAK_ASAN
+#ifdef VZ_ASAN_BUILD
 #if __has_include(<sanitizer/allocator_interface.h>)
 #include <sanitizer/allocator_interface.h>
 #else
@@ -119,7 +110,7 @@ uint64_t numberFromEnvironment(const char* name, uint64_t fallback) {
 // Bytes the program holds on the heap now, as its allocator counts them. Under
 // AddressSanitizer the allocator is the sanitizer's, and glibc's counters stay still.
 int64_t heapInUse() {
-#ifdef VZ_SOAK_ASAN
+#ifdef VZ_ASAN_BUILD
     return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
 #else
     return static_cast<int64_t>(mallinfo2().uordblks);
@@ -493,7 +484,7 @@ TEST(CycleSoak, AMillionTicksOfRandomAnalyserBehaviourKeepStatesStepsFramesBoxes
     const uint64_t seed = numberFromEnvironment("VZ_SOAK_SEED", kDefaultSeed);
     const uint64_t ticks = numberFromEnvironment("VZ_SOAK_TICKS", kDefaultTicks);
     const uint64_t warmUp = std::min(kWarmUpTicks, ticks / 10);
-#ifdef VZ_SOAK_ASAN
+#ifdef VZ_ASAN_BUILD
     const char* const allocator = "AddressSanitizer";
 #else
     const char* const allocator = "glibc";

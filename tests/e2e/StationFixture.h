@@ -92,10 +92,7 @@ protected:
         return id;
     }
 
-    QByteArray requests() const {
-        QFile f(dir.filePath("requests.log"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray requests() const { return fileBytes("requests.log"); }
 
     // What the station wrote to its standard error so far.
     QString stationErrors() const { return QString::fromLocal8Bit(fileBytes("station.err")); }
