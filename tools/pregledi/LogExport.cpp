@@ -1,9 +1,8 @@
 #include "LogExport.h"
 
+#include "Cp1251.h"
+
 #include <QDate>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace vz {
 namespace {
@@ -20,10 +19,25 @@ const Column kListColumns[] = {
     {&ReportFields::o2, 5},         {&ReportFields::rpm, 5},  {&ReportFields::oilTemp, 5},
 };
 
-QString csvQuoted(const QString& text) {
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+// The record's bytes for a person: code page 1251 text, every byte that is no text as \xNN,
+// the line breaks as \r\n.
+QString escapedRecord(const QByteArray& bytes) {
+    const QString text = fromCp1251(bytes);
+    QString shown;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0x98)
+            shown += QStringLiteral("\\x98");
+        else
+            shown += terminalText(QString(text[i]));
+    }
+    return shown;
+}
+
+// Characters that move the cursor, change colours or turn the text's direction around.
+bool isTerminalControl(char16_t u) {
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || u == 0x200E || u == 0x200F ||
+           (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
 }
 
 // Registration numbers are typed in Cyrillic or Latin letters of the same shape.
@@ -42,6 +56,34 @@ QString plateKey(const QString& text) {
 
 } // namespace
 
+QString terminalText(const QString& text) {
+    bool plain = true;
+    for (QChar ch : text)
+        plain = plain && ch != u'\\' && !isTerminalControl(ch.unicode());
+    if (plain)
+        return text;
+    QString shown;
+    shown.reserve(text.size() + 8);
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (ch == u'\\')
+            shown += QStringLiteral("\\\\");
+        else if (u == u'\r')
+            shown += QStringLiteral("\\r");
+        else if (u == u'\n')
+            shown += QStringLiteral("\\n");
+        else if (u == u'\t')
+            shown += QStringLiteral("\\t");
+        else if (u <= 0xFF && isTerminalControl(u))
+            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else if (isTerminalControl(u))
+            shown += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        else
+            shown += ch;
+    }
+    return shown;
+}
+
 QString examListHeader() {
     const QString titles[] = {QStringLiteral("Date"), QStringLiteral("Time"),
                               QStringLiteral("Reg."), QStringLiteral("Make and model"),
@@ -59,10 +101,19 @@ QString examListHeader() {
 
 QString examListLine(const LoggedExam& exam) {
     QString line = QStringLiteral("%1").arg(exam.number, 8);
-    if (!exam.fields)
+    if (exam.missing)
+        return line + QStringLiteral("  (missing: the examination's record was lost)");
+    const ReportFields* fields = exam.shownFields();
+    if (!fields)
         return line + QStringLiteral("  (does not follow the record layout)");
-    for (const Column& column : kListColumns)
-        line += QStringLiteral("  ") + ((*exam.fields).*(column.field)).leftJustified(column.width);
+    line.reserve(160);
+    for (const Column& column : kListColumns) {
+        const QString value = terminalText(fields->*(column.field));
+        line += u"  ";
+        line += value;
+        if (value.size() < column.width)
+            line.append(QString(column.width - value.size(), u' '));
+    }
     while (line.endsWith(u' '))
         line.chop(1);
     return line;
@@ -71,55 +122,138 @@ QString examListLine(const LoggedExam& exam) {
 QString examShowText(const LoggedExam& exam) {
     QString text = QStringLiteral("Examination: %1\nLogged in: %2, record %3\n")
                        .arg(exam.number)
-                       .arg(exam.fileName)
+                       .arg(terminalText(exam.fileName))
                        .arg(exam.recordInFile);
-    if (!exam.fields)
-        return text + QStringLiteral("The record does not follow the layout.\n");
+    if (exam.missing)
+        return text + QStringLiteral("Missing: the examination's record was lost; the log holds a filler "
+                                     "record in its place.\n");
+    if (!exam.problem.isEmpty())
+        text += QStringLiteral("Damaged: %1\n").arg(terminalText(exam.problem));
+    const ReportFields* fields = exam.shownFields();
+    if (!fields)
+        return text + QStringLiteral("The record does not follow the layout.\nRecord: %1\n")
+                          .arg(escapedRecord(exam.bytes));
     for (const ExamRecordItem& item : examRecordLayout())
-        text += QStringLiteral("%1: %2\n").arg(QString::fromLatin1(item.label), (*exam.fields).*(item.field));
+        text += QStringLiteral("%1: %2\n")
+                    .arg(QString::fromLatin1(item.label), terminalText(fields->*(item.field)));
     text += QStringLiteral("Operator: (not logged)\nLambda: (not logged)\n");
     return text;
 }
 
-QString examsCsv(const QList<const LoggedExam*>& exams) {
-    QString csv = QStringLiteral("number,file,record");
-    for (const ExamRecordItem& item : examRecordLayout())
-        csv += u',' + QString::fromLatin1(item.key);
-    csv += QStringLiteral("\r\n");
-    for (const LoggedExam* exam : exams) {
-        if (!exam->fields)
-            continue;
-        csv += QStringLiteral("%1,%2,%3")
-                   .arg(exam->number)
-                   .arg(csvQuoted(exam->fileName))
-                   .arg(exam->recordInFile);
-        for (const ExamRecordItem& item : examRecordLayout())
-            csv += u',' + csvQuoted((*exam->fields).*(item.field));
-        csv += QStringLiteral("\r\n");
+QString csvCell(const QString& text) {
+    QString cell;
+    cell.reserve(text.size() + 3);
+    cell += u'"';
+    if (!text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front()))
+        cell += u'\'';
+    for (QChar ch : text) {
+        if (ch == u'"')
+            cell += u'"';
+        cell += ch;
     }
+    cell += u'"';
+    return cell;
+}
+
+QString csvHeader() {
+    QString line = QStringLiteral("number,file,record");
+    for (const ExamRecordItem& item : examRecordLayout())
+        line += u',' + QString::fromLatin1(item.key);
+    line += QStringLiteral(",status\r\n");
+    return line;
+}
+
+QString csvRow(const LoggedExam& exam) {
+    QString line;
+    line.reserve(256);
+    line += QString::number(exam.number);
+    line += u',';
+    line += csvCell(exam.fileName);
+    line += u',';
+    line += QString::number(exam.recordInFile);
+    const ReportFields* fields = exam.shownFields();
+    for (const ExamRecordItem& item : examRecordLayout()) {
+        line += u',';
+        line += csvCell(fields ? fields->*(item.field) : QString());
+    }
+    line += u',';
+    line += csvCell(exam.missing             ? QStringLiteral("missing")
+                    : exam.problem.isEmpty() ? QString()
+                                             : QStringLiteral("damaged: ") + exam.problem);
+    line += QStringLiteral("\r\n");
+    return line;
+}
+
+QString jsonString(const QString& text) {
+    QString quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += u'"';
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u == u'"' || u == u'\\') {
+            quoted += u'\\';
+            quoted += ch;
+        } else if (u < 0x20) {
+            quoted += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        } else {
+            quoted += ch;
+        }
+    }
+    quoted += u'"';
+    return quoted;
+}
+
+QString jsonBegin() {
+    return QStringLiteral("[");
+}
+
+QString jsonObject(const LoggedExam& exam, bool first) {
+    QString object;
+    object.reserve(512);
+    object += first ? QStringLiteral("\n{") : QStringLiteral(",\n{");
+    object += QStringLiteral("\"number\": ") + QString::number(exam.number);
+    object += QStringLiteral(", \"file\": ") + jsonString(exam.fileName);
+    object += QStringLiteral(", \"record\": ") + QString::number(exam.recordInFile);
+    if (exam.missing) {
+        object += QStringLiteral(", \"missing\": true}");
+        return object;
+    }
+    if (const ReportFields* fields = exam.shownFields()) {
+        for (const ExamRecordItem& item : examRecordLayout()) {
+            object += QStringLiteral(", \"") + QLatin1StringView(item.key) + QStringLiteral("\": ");
+            object += jsonString(fields->*(item.field));
+        }
+    }
+    if (!exam.problem.isEmpty())
+        object += QStringLiteral(", \"damaged\": ") + jsonString(exam.problem);
+    object += u'}';
+    return object;
+}
+
+QString jsonEnd() {
+    return QStringLiteral("\n]\n");
+}
+
+QString examsCsv(const QList<const LoggedExam*>& exams) {
+    QString csv = csvHeader();
+    for (const LoggedExam* exam : exams)
+        csv += csvRow(*exam);
     return csv;
 }
 
 QByteArray examsJson(const QList<const LoggedExam*>& exams) {
-    QJsonArray array;
-    for (const LoggedExam* exam : exams) {
-        if (!exam->fields)
-            continue;
-        QJsonObject object;
-        object.insert(QStringLiteral("number"), exam->number);
-        object.insert(QStringLiteral("file"), exam->fileName);
-        object.insert(QStringLiteral("record"), exam->recordInFile);
-        for (const ExamRecordItem& item : examRecordLayout())
-            object.insert(QString::fromLatin1(item.key), (*exam->fields).*(item.field));
-        array.append(object);
-    }
-    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+    QString json = jsonBegin();
+    for (qsizetype i = 0; i < exams.size(); ++i)
+        json += jsonObject(*exams[i], i == 0);
+    json += jsonEnd();
+    return json.toUtf8();
 }
 
 bool examMatches(const LoggedExam& exam, const ExamFilter& filter) {
-    if (!exam.fields)
-        return filter.reg.isEmpty() && filter.text.isEmpty() && !filter.from && !filter.to;
-    const ReportFields& f = *exam.fields;
+    const ReportFields* fields = exam.shownFields();
+    if (!fields)
+        return filter.isEmpty();
+    const ReportFields& f = *fields;
     if (!filter.reg.isEmpty() && !plateKey(f.regNumber).contains(plateKey(filter.reg)))
         return false;
     if (!filter.text.isEmpty()) {

@@ -1,8 +1,10 @@
 #include "Pregledi.h"
 
-#include "ChainCheck.h"
+#include "Backup.h"
 #include "ExamChain.h"
+#include "OutputFile.h"
 #include "ReportPage.h"
+#include "Verify.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,83 +16,172 @@ namespace {
 
 const QStringList kCommands = {QStringLiteral("list"),   QStringLiteral("show"),
                                QStringLiteral("export"), QStringLiteral("reprint"),
-                               QStringLiteral("verify"), QStringLiteral("init-key")};
+                               QStringLiteral("verify"), QStringLiteral("seal"),
+                               QStringLiteral("backup"), QStringLiteral("init-key")};
 const QStringList kValueOptions = {QStringLiteral("--dir"),  QStringLiteral("--reg"),
                                    QStringLiteral("--text"), QStringLiteral("--from"),
-                                   QStringLiteral("--to"),   QStringLiteral("-o")};
+                                   QStringLiteral("--to"),   QStringLiteral("-o"),
+                                   QStringLiteral("--expect-head"), QStringLiteral("--key")};
 const QStringList kFlagOptions = {QStringLiteral("--csv"), QStringLiteral("--json"), QStringLiteral("--help"),
-                                  QStringLiteral("-h"), QStringLiteral("--version")};
+                                  QStringLiteral("-h"), QStringLiteral("--version"),
+                                  QStringLiteral("--with-key")};
 
-// No output of this program may land on the log, its chain or its key.
-bool isLogFileName(const QString& path) {
-    static const QRegularExpression names(QStringLiteral("^Pregledi.*\\.GPG$|^Pregledi\\.(chain|key)$"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    return names.match(QFileInfo(path).fileName()).hasMatch();
+// Messages name files and paths as they are, control characters escaped.
+void reportError(QTextStream& err, const QString& text) {
+    err << "pregledi: " << terminalText(text) << '\n';
 }
 
-void reportProblems(const QList<LogProblem>& problems, QTextStream& err) {
-    for (const LogProblem& problem : problems)
-        err << "pregledi: " << describeProblem(problem) << '\n';
-}
-
-bool writeOutput(const PreglediOptions& options, const QByteArray& bytes, QTextStream& out,
-                 QTextStream& err) {
-    if (options.output.isEmpty()) {
-        out << QString::fromUtf8(bytes);
-        out.flush();
-        return true;
+// Problems of the log as they are found, each on its line; the command then exits 1.
+struct ProblemReport {
+    QTextStream& err;
+    int status = 0;
+    void operator()(const LogProblem& problem) {
+        reportError(err, describeProblem(problem));
+        status = 1;
     }
-    QFile file(options.output);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-        !file.flush()) {
-        err << "pregledi: " << options.output << ": " << file.errorString() << '\n';
+};
+
+// The -o file of export and reprint: checked against the station directory before anything is
+// written and again before it is put in place.
+struct CheckedOutput {
+    QString path;
+    AtomicOutputFile file;
+};
+bool openOutput(const PreglediOptions& options, CheckedOutput& output, QTextStream& err) {
+    const OutputTarget target = checkOutputTarget(options.output, options.dir);
+    if (!target.refusal.isEmpty()) {
+        reportError(err, QStringLiteral("-o %1: %2; nothing written").arg(options.output, target.refusal));
+        return false;
+    }
+    output.path = target.path;
+    if (!output.file.open(target.path)) {
+        reportError(err, QStringLiteral("-o %1: %2").arg(options.output, output.file.error()));
+        return false;
+    }
+    return true;
+}
+bool commitOutput(const PreglediOptions& options, CheckedOutput& output, QTextStream& err) {
+    const OutputTarget target = checkOutputTarget(options.output, options.dir);
+    if (!target.refusal.isEmpty() || target.path != output.path) {
+        output.file.discard();
+        reportError(err,
+                    QStringLiteral("-o %1: %2; nothing written")
+                        .arg(options.output, target.refusal.isEmpty() ? QStringLiteral("changed meanwhile")
+                                                                      : target.refusal));
+        return false;
+    }
+    if (!output.file.commit()) {
+        reportError(err, QStringLiteral("-o %1: %2").arg(options.output, output.file.error()));
         return false;
     }
     return true;
 }
 
-QList<const LoggedExam*> selected(const ExamLogScan& scan, const ExamFilter& filter) {
-    QList<const LoggedExam*> exams;
-    for (const LoggedExam& exam : scan.exams) {
-        if (examMatches(exam, filter))
-            exams.append(&exam);
-    }
-    return exams;
+int runList(const PreglediOptions& options, QTextStream& out, QTextStream& err) {
+    ProblemReport problems{err};
+    out << examListHeader() << '\n';
+    readExamLog(
+        options.dir,
+        [&](const LoggedExam& exam) {
+            if (examMatches(exam, options.filter))
+                out << examListLine(exam) << '\n';
+        },
+        std::ref(problems));
+    return problems.status;
 }
 
-int runVerify(const ExamLogScan& scan, QTextStream& out) {
-    const ChainCheck chain = checkExamChain(scan);
-    out << "log: " << scan.files.size() << " file(s), " << scan.exams.size() << " examination(s) in "
-        << QDir::toNativeSeparators(scan.dir) << '\n';
-    if (chain.chainFound && chain.chained + static_cast<int>(chain.problems.size()) > 0)
-        out << "chain: " << chain.chained << " examination(s) chained ("
-            << (chain.keyed ? "HMAC-SHA256 with the station key" : "SHA-256, no station key") << ")\n";
-    if (chain.unchained > 0) {
-        out << "unchained: " << (chain.chainFound ? "" : "no chain file; ") << chain.unchained
-            << " examination(s) (" << chain.unchainedFirst << "-" << chain.unchainedLast
-            << ") were logged before the chain began and cannot be checked for changes\n";
+// The export to standard output or, through a temporary file, to -o; one examination at a time.
+int runExport(const PreglediOptions& options, QTextStream& out, QTextStream& err) {
+    constexpr qsizetype kWriteBlock = 256 * 1024;
+    CheckedOutput output;
+    const bool toFile = !options.output.isEmpty();
+    if (toFile && !openOutput(options, output, err))
+        return 1;
+    QByteArray pending;
+    bool written = true;
+    auto write = [&](const QString& text) {
+        if (!toFile) {
+            out << text;
+            return;
+        }
+        pending += text.toUtf8();
+        if (pending.size() >= kWriteBlock) {
+            written = written && output.file.write(pending);
+            pending.clear();
+        }
+    };
+    ProblemReport problems{err};
+    write(options.csv ? csvHeader() : jsonBegin());
+    bool first = true;
+    readExamLog(
+        options.dir,
+        [&](const LoggedExam& exam) {
+            if (!examMatches(exam, options.filter))
+                return;
+            write(options.csv ? csvRow(exam) : jsonObject(exam, first));
+            first = false;
+        },
+        std::ref(problems));
+    if (!options.csv)
+        write(jsonEnd());
+    if (!toFile) {
+        out.flush();
+        return problems.status;
     }
-    const QList<LogProblem> problems = scan.problems + chain.problems;
-    for (const LogProblem& problem : problems)
-        out << "PROBLEM " << describeProblem(problem) << '\n';
-    if (!problems.isEmpty()) {
-        out << "verify: " << problems.size() << " problem(s) found\n";
+    written = written && output.file.write(pending);
+    if (!written) {
+        reportError(err, QStringLiteral("-o %1: %2").arg(options.output, output.file.error()));
         return 1;
     }
-    out << (chain.unchained > 0 ? "verify: no problem found (some examinations unchained)\n"
-                                : "verify: no problem found\n");
-    return 0;
+    return commitOutput(options, output, err) ? problems.status : 1;
 }
 
-int runReprint(const PreglediOptions& options, const ExamLogScan& scan, QTextStream& err) {
-    const LoggedExam* exam = scan.find(options.number);
-    if (!exam) {
-        err << "pregledi: examination " << options.number << " is not in the log\n";
+// Examination `number` from its place; its problems (and those of its file) told on the way.
+std::optional<LoggedExam> lookUp(const PreglediOptions& options, ProblemReport& problems) {
+    ExamLookup lookup = findExam(options.dir, options.number);
+    for (const LogProblem& problem : lookup.problems)
+        problems(problem);
+    if (!lookup.exam) {
+        reportError(problems.err, QStringLiteral("examination %1 %2")
+                                      .arg(options.number)
+                                      .arg(lookup.problems.isEmpty() ? QStringLiteral("is not in the log")
+                                                                     : QStringLiteral("cannot be read")));
+        problems.status = 1;
+    }
+    return std::move(lookup.exam);
+}
+
+int runShow(const PreglediOptions& options, QTextStream& out, QTextStream& err) {
+    ProblemReport problems{err};
+    const std::optional<LoggedExam> exam = lookUp(options, problems);
+    if (!exam)
+        return 1;
+    out << examShowText(*exam);
+    return exam->missing ? 1 : problems.status;
+}
+
+int runReprint(const PreglediOptions& options, QTextStream& err) {
+    ProblemReport problems{err};
+    CheckedOutput output;
+    const OutputTarget target = checkOutputTarget(options.output, options.dir);
+    if (!target.refusal.isEmpty()) {
+        reportError(err, QStringLiteral("-o %1: %2; nothing written").arg(options.output, target.refusal));
+        return 1;
+    }
+    const std::optional<LoggedExam> exam = lookUp(options, problems);
+    if (!exam)
+        return 1;
+    const QString where = QStringLiteral("%1 record %2").arg(exam->fileName).arg(exam->recordInFile);
+    if (exam->missing) {
+        reportError(err, QStringLiteral("%1: examination %2 is missing (its record was lost); there is "
+                                        "nothing to reprint")
+                             .arg(where)
+                             .arg(exam->number));
         return 1;
     }
     if (!exam->fields) {
-        err << "pregledi: " << exam->fileName << " record " << exam->recordInFile
-            << ": does not follow the record layout; it cannot be reprinted\n";
+        reportError(err,
+                    QStringLiteral("%1: not as the station writes it; it cannot be reprinted").arg(where));
         return 1;
     }
     // Only what the log holds: the operator, the lambda factor and the station line were
@@ -98,12 +189,14 @@ int runReprint(const PreglediOptions& options, const ExamLogScan& scan, QTextStr
     ReportFields fields = *exam->fields;
     fields.operatorName.clear();
     fields.lambda.clear();
+    if (!openOutput(options, output, err))
+        return 1;
     QString error;
-    if (!writeReportCopyPdf(options.output, fields, exam->number, QString(), &error)) {
-        err << "pregledi: " << error << '\n';
+    if (!writeReportCopyPdf(output.file.temporaryPath(), fields, exam->number, QString(), &error)) {
+        reportError(err, QStringLiteral("-o %1: the PDF could not be written").arg(options.output));
         return 1;
     }
-    return 0;
+    return commitOutput(options, output, err) ? problems.status : 1;
 }
 
 } // namespace
@@ -121,7 +214,14 @@ QString preglediUsage() {
         "                      every field, UTF-8\n"
         "  reprint N -o FILE.pdf\n"
         "                      the report page of examination N again, marked as a copy\n"
-        "  verify              check every file, record and the chain (Pregledi.chain)\n"
+        "  verify [--expect-head NUMBER:HEX] [--key FILE]\n"
+        "                      check every record against the chain (Pregledi.chain) and\n"
+        "                      list every finding; --expect-head: against a line of seal,\n"
+        "                      --key: with a key kept off the station\n"
+        "  seal                the chain's head, NUMBER HEX, to keep away from the station\n"
+        "  backup DIR [--with-key]\n"
+        "                      copy the log, the chain and set-aside files (the key only\n"
+        "                      with --with-key) into DIR, then verify the copy\n"
         "  init-key            make the station key Pregledi.key (mode 0600) for a keyed chain\n"
         "\n"
         "Options:\n"
@@ -134,7 +234,10 @@ QString preglediUsage() {
         "  -h, --help          this text\n"
         "  --version           the version\n"
         "\n"
-        "Exit status: 0 done; 1 a problem in the log, or a file not written; 2 bad arguments.\n");
+        "Exit status: 0 done; 1 a problem in the log, or a file not written; 2 bad arguments\n"
+        "or a station directory that cannot be read. verify, and backup of its copy: 0 every\n"
+        "record sealed, no break; 1 tampering (or, for backup, a file not copied); 3 no\n"
+        "tampering, but crash remnants, recorded breaks or unsealed examinations.\n");
 }
 
 PreglediArgs parsePreglediArgs(const QStringList& args) {
@@ -165,12 +268,18 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
                 from = value;
             else if (arg == u"--to")
                 to = value;
+            else if (arg == u"--expect-head")
+                options.expectHead = value;
+            else if (arg == u"--key")
+                options.keyFile = value;
             else
                 options.output = value;
         } else if (arg == u"--csv") {
             options.csv = true;
         } else if (arg == u"--json") {
             options.json = true;
+        } else if (arg == u"--with-key") {
+            options.withKey = true;
         } else if (kFlagOptions.contains(arg)) {
             // answered before any command runs
         } else if (arg.startsWith(u'-') && arg.size() > 1) {
@@ -195,8 +304,22 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
         if (!ok || options.number < 1)
             fail(QStringLiteral("%1 needs an examination number").arg(options.command));
     }
+    if (options.command == u"backup") {
+        if (positional.isEmpty())
+            fail(QStringLiteral("backup needs a directory to copy into"));
+        else
+            options.backupDir = positional.takeFirst();
+    }
     if (!positional.isEmpty())
         fail(QStringLiteral("unexpected argument '%1'").arg(positional.front()));
+    if ((!options.expectHead.isEmpty() || !options.keyFile.isEmpty()) && options.command != u"verify")
+        fail(QStringLiteral("--expect-head and --key go with verify"));
+    if (!options.expectHead.isEmpty() && !parseExpectedHead(options.expectHead))
+        fail(QStringLiteral("--expect-head: '%1' is not NUMBER:HEX with at least %2 hex digits")
+                 .arg(options.expectHead)
+                 .arg(kMinHeadHexDigits));
+    if (options.withKey && options.command != u"backup")
+        fail(QStringLiteral("--with-key goes with backup"));
     if (!from.isEmpty() && !(options.filter.from = parseLogDate(from)))
         fail(QStringLiteral("--from: '%1' is not a date").arg(from));
     if (!to.isEmpty() && !(options.filter.to = parseLogDate(to)))
@@ -205,8 +328,6 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
         fail(QStringLiteral("export needs one of --csv and --json"));
     if (options.command == u"reprint" && options.output.isEmpty())
         fail(QStringLiteral("reprint needs -o FILE.pdf"));
-    if (!options.output.isEmpty() && isLogFileName(options.output))
-        fail(QStringLiteral("-o %1: the log, its chain and its key are never written").arg(options.output));
     if (parsed.error.isEmpty())
         parsed.options = options;
     return parsed;
@@ -224,38 +345,19 @@ int runPregledi(const PreglediOptions& options, QTextStream& out, QTextStream& e
         return 0;
     }
 
-    const ExamLogScan scan = scanExamLog(options.dir);
     if (options.command == u"verify")
-        return runVerify(scan, out);
-
-    int status = 0;
-    if (!scan.problems.isEmpty()) {
-        reportProblems(scan.problems, err);
-        status = 1;
-    }
+        return runVerifyCommand(options.dir, options.expectHead, options.keyFile, out, err);
+    if (options.command == u"seal")
+        return runSealCommand(options.dir, out, err);
+    if (options.command == u"backup")
+        return runBackupCommand(options.dir, options.backupDir, options.withKey, out, err);
     if (options.command == u"reprint")
-        return std::max(status, runReprint(options, scan, err));
-    if (options.command == u"show") {
-        const LoggedExam* exam = scan.find(options.number);
-        if (!exam) {
-            err << "pregledi: examination " << options.number << " is not in the log\n";
-            return 1;
-        }
-        out << examShowText(*exam);
-        return exam->fields ? status : 1;
-    }
-    const QList<const LoggedExam*> exams = selected(scan, options.filter);
-    if (options.command == u"list") {
-        out << examListHeader() << '\n';
-        for (const LoggedExam* exam : exams)
-            out << examListLine(*exam) << '\n';
-        return status;
-    }
-    // export
-    const QByteArray bytes = options.csv ? examsCsv(exams).toUtf8() : examsJson(exams);
-    if (!writeOutput(options, bytes, out, err))
-        return 1;
-    return status;
+        return runReprint(options, err);
+    if (options.command == u"show")
+        return runShow(options, out, err);
+    if (options.command == u"list")
+        return runList(options, out, err);
+    return runExport(options, out, err);
 }
 
 } // namespace vz

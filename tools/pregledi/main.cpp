@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <iostream>
 #include <memory>
 
@@ -27,6 +28,9 @@ int main(int argc, char* argv[]) {
     // so it needs no display either.
     std::unique_ptr<QCoreApplication> app;
     if (parsed.options->command == u"reprint") {
+        // The page routine tells the station's diagnostics of each file it writes; here it
+        // writes a temporary file that is then renamed, and the command says what went wrong.
+        QLoggingCategory::setFilterRules(QStringLiteral("vezaro.files.info=false"));
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
