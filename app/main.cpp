@@ -1,17 +1,22 @@
 // Program entry: the application, then the main window, the limits window and the report
 // window in that order, then the message loop until the main window closes. The limits and
 // report windows made here are never shown; creating them still opens the limits table and
-// reads the station file, as every later window does.
+// reads the station file, as every later window does. Before any of them, the station takes
+// the lock of its directory; once the main window is up, it repairs what a crash left in the
+// examination trail.
 #include "CommandLine.h"
 #include "GASbase.h"
+#include "MessageBox.h"
 #include "PRNUnit.h"
 #include "PrinterService.h"
 #include "ReportState.h"
 #include "ShutdownSignals.h"
+#include "TrailStart.h"
 #include "VEZAro.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 namespace {
 const char* const kUsage =
@@ -32,6 +37,13 @@ int main(int argc, char* argv[]) {
         return *status;
     QApplication app(argc, argv);
     ignoreFileSizeLimitSignal();
+    // One station per directory: a second one would give the same examination numbers.
+    vz::StationTrail trail;
+    QString refusal;
+    if (!trail.lock(QStringLiteral("."), &refusal)) {
+        vz::showMessage(nullptr, QCoreApplication::applicationName(), refusal, vz::MsgIcon::Error);
+        return 1;
+    }
     vz::ReportState reportState;
     vz::QtPrinterService printer;
 
@@ -52,5 +64,7 @@ int main(int argc, char* argv[]) {
         MnGASForm.showMaximized();
     else
         MnGASForm.show();
+    // What a crash left in the examination trail is repaired and told once the window is up.
+    QTimer::singleShot(0, &MnGASForm, [&] { trail.recover(&MnGASForm, printer, reportState); });
     return app.exec();
 }

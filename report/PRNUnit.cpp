@@ -1,7 +1,9 @@
 #include "PRNUnit.h"
 
 #include "Clock.h"
+#include "Diagnostics.h"
 #include "ExamLog.h"
+#include "ExamTrail.h"
 #include "Files.h"
 #include "MessageBox.h"
 #include "PrinterService.h"
@@ -328,7 +330,12 @@ void TPRNForm::btnPrintClick() {
     }
     ExamNumber = logged.examNumber;
 
+    // Until the page is handed over, a marker says so: a station killed in between tells
+    // the operator at its next start and offers the copy.
     QString error;
+    if (!markPrinting(QStringLiteral("."), ExamNumber, &error))
+        qCWarning(lcLog, "%s", qUtf8Printable(error));
+    passTrailStep(TrailStep::PrintingStarted);
     const int number = ExamNumber;
     const QString station = state_.StationLine;
     const int scale = state_.PrintScale;
@@ -338,6 +345,23 @@ void TPRNForm::btnPrintClick() {
         showMessage(this, QStringLiteral("Printer Error"), error, MsgIcon::Error);
         offerPdf(fields);
     }
+    if (!clearPrinting(QStringLiteral("."), &error))
+        qCWarning(lcLog, "%s", qUtf8Printable(error));
+    tellSealTrouble(logged.sealTrouble);
+}
+
+void TPRNForm::tellSealTrouble(const QString& trouble) {
+    // The record is what counts; its seal is a witness. Trouble with it is told once per
+    // window, after the customer's page is out.
+    if (trouble.isEmpty() || sealTroubleTold_)
+        return;
+    sealTroubleTold_ = true;
+    showMessage(this, QCoreApplication::applicationName(),
+                QStringLiteral("Прегледът е записан в дневника и отпечатан, но печатът му във веригата "
+                               "Pregledi.chain не можа да бъде записан:\n%1\n\n"
+                               "Станцията продължава да работи. Съобщете на отговорника по поддръжката.")
+                    .arg(trouble),
+                MsgIcon::Warning);
 }
 
 void TPRNForm::offerPdf(const ReportFields& fields) {

@@ -63,12 +63,14 @@ private:
     void FormCreate();
     void setBoxText(QLineEdit* box, const QString& text);
     void offerPdf(const ReportFields& fields);
+    void tellSealTrouble(const QString& trouble);
     int fuelIndex() const;
 
     ReportState& state_;
     PrinterService& printer_;
     std::function<MainReadings()> readings_;
     bool writingBack_ = false;
+    bool sealTroubleTold_ = false;
 };
 
 } // namespace vz

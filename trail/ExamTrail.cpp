@@ -198,4 +198,27 @@ bool clearPrinting(const QString& dir, QString* error) {
     return syncDirectory(dir, error);
 }
 
+std::optional<QByteArray> readLoggedRecord(const QString& dir, int number, QString* error) {
+    if (number < 1 || number > kLastExamNumber) {
+        if (error)
+            *error = QStringLiteral("%1 is not an examination number").arg(number);
+        return std::nullopt;
+    }
+    const ExamPlace place = examPlace(number);
+    StationFile file;
+    QByteArray record;
+    if (!file.open(stationPath(dir, examLogFileName(place.fileIndex)), StationFile::Access::Read) ||
+        !file.readAt(place.offset(), kLogRecordSize, record)) {
+        if (error)
+            *error = file.error();
+        return std::nullopt;
+    }
+    if (record.size() != kLogRecordSize) {
+        if (error)
+            *error = QStringLiteral("examination %1 is not in the log").arg(number);
+        return std::nullopt;
+    }
+    return record;
+}
+
 } // namespace vz

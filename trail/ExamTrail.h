@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace vz {
 
@@ -53,5 +54,9 @@ namespace vz {
 // that printing never finished.
 bool markPrinting(const QString& dir, int examNumber, QString* error);
 bool clearPrinting(const QString& dir, QString* error);
+
+// The record of examination `number` read straight from its place; nothing, with `error`
+// saying why, when its file or place holds no whole record.
+std::optional<QByteArray> readLoggedRecord(const QString& dir, int number, QString* error);
 
 } // namespace vz
