@@ -1,6 +1,7 @@
 // The real pregledi program, run on logs the station's own append wrote.
 #include "CommandLine.h"
 #include "ExamChain.h"
+#include "PreglediRun.h"
 #include "PreglediTestSupport.h"
 
 #include <QFileInfo>
@@ -12,73 +13,10 @@
 
 using namespace vz;
 using vz::test::examFields;
+using vz::test::parseCsv;
+using vz::test::pregledi;
+using vz::test::ProgramRun;
 using vz::test::StationDirTest;
-
-namespace {
-
-QString binDir() {
-    const QByteArray fromEnv = qgetenv("VZ_BIN_DIR");
-    return fromEnv.isEmpty() ? QStringLiteral(VZ_DEFAULT_BIN_DIR) : QString::fromLocal8Bit(fromEnv);
-}
-
-struct ProgramRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-ProgramRun pregledi(const QStringList& args) {
-    QProcess process;
-    process.start(binDir() + QStringLiteral("/pregledi"), args);
-    ProgramRun run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        run.err = QStringLiteral("did not finish");
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-// RFC 4180 as the export writes it: quoted fields, "" for a quote, CR LF between records.
-QList<QStringList> parseCsv(const QString& text) {
-    QList<QStringList> rows;
-    QStringList row;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        if (quoted) {
-            if (ch == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                field += u'"';
-                ++i;
-            } else if (ch == u'"') {
-                quoted = false;
-            } else {
-                field += ch;
-            }
-        } else if (ch == u'"') {
-            quoted = true;
-        } else if (ch == u',') {
-            row.append(field);
-            field.clear();
-        } else if (ch == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            row.append(field);
-            rows.append(row);
-            row.clear();
-            field.clear();
-            ++i;
-        } else {
-            field += ch;
-        }
-    }
-    return rows;
-}
-
-} // namespace
 
 class PreglediProgramTest : public StationDirTest {
 protected:
@@ -200,53 +138,51 @@ TEST_F(PreglediProgramTest, ExportsEveryFieldAsCsvAndJsonThatReadBack) {
     EXPECT_EQ(QFileInfo("Pregledi00000.GPG").lastModified(), modified);
 }
 
-TEST_F(PreglediProgramTest, VerifyExitsZeroOnlyWhenNothingIsWrong) {
+// verify's findings are told in VerifyTest and TrailCommandsTest; here, its exit status through
+// the whole program, and the other commands on the same damaged log.
+TEST_F(PreglediProgramTest, VerifyExitStatusFollowsWhatItFinds) {
     ProgramRun run = pregledi({"--dir", dir(), "verify"});
     EXPECT_EQ(run.status, 0) << run.out.toStdString();
 
-    // A log from before the chain: unchained, said so, and not a failure.
+    // A log from before the chain: not protected, said so, and not tampering.
     QByteArray old;
     for (int n = 1; n <= 4; ++n)
         old += examRecordBytes(examFields(n));
     writeFile("Pregledi00000.GPG", old);
     run = pregledi({"--dir", dir(), "verify"});
-    EXPECT_EQ(run.status, 0) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("unchained: no chain file; 4 examination(s) (1-4)"))
-        << run.out.toStdString();
-    EXPECT_FALSE(run.out.contains("PROBLEM"));
+    EXPECT_EQ(run.status, 3) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("examinations 1-4")) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("TAMPERING"));
 
     logExams(3, 5);
     run = pregledi({"--dir", dir(), "verify"});
-    EXPECT_EQ(run.status, 0) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("chain: 3 examination(s) chained (SHA-256")) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("4 examination(s) (1-4) were logged before the chain began"))
-        << run.out.toStdString();
+    EXPECT_EQ(run.status, 3) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("TAMPERING"));
 
     QByteArray log = readFile("Pregledi00000.GPG");
     log[5 * 160 + 60] = 'Z';
     writeFile("Pregledi00000.GPG", log);
     run = pregledi({"--dir", dir(), "verify"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.out.contains("PROBLEM Pregledi00000.GPG record 6 (examination 6): changed"))
+    EXPECT_TRUE(run.out.contains("TAMPERING examination 6 (Pregledi00000.GPG record 6)"))
         << run.out.toStdString();
 
-    // A file of another program among the logs.
+    // A file of another program among the logs: verify fails, and the other commands name the
+    // bad file and record too, and fail.
     writeFile("Pregledi00000.GPG", log.left(5 * 160));
     writeFile("Pregledi00001.GPG", QByteArray("%PDF-1.4\n") + QByteArray(300, '\x01'));
     run = pregledi({"--dir", dir(), "verify"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.out.contains("Pregledi00000.GPG: holds 5 records, but a later log file exists"))
-        << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("Pregledi00001.GPG: 309 bytes is not a whole number"))
-        << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("Pregledi00001.GPG record 1 (examination 201): byte"))
-        << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("Pregledi00001.GPG record 2: cut short")) << run.out.toStdString();
-
-    // The other commands name the bad record too, and fail.
+    EXPECT_TRUE(run.out.contains("examination 201 (Pregledi00001.GPG record 1)")) << run.out.toStdString();
     run = pregledi({"--dir", dir(), "list"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains("Pregledi00001.GPG record 1 (examination 201)")) << run.err.toStdString();
+    for (const char* told :
+         {"pregledi: Pregledi00000.GPG: holds 5 records, but a later log file exists\n",
+          "pregledi: Pregledi00001.GPG: 309 bytes is not a whole number of 160-byte records\n",
+          "pregledi: Pregledi00001.GPG record 1 (examination 201): bytes 159-160 are not CR LF\n",
+          "pregledi: Pregledi00001.GPG record 2: cut short: 149 of 160 bytes\n"})
+        EXPECT_TRUE(run.err.contains(QString::fromLatin1(told))) << told << " in\n" << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("     201  (does not follow the record layout)")) << run.out.toStdString();
 }
 
 TEST_F(PreglediProgramTest, InitKeyMakesAPrivateKeyOnceAndTheChainBecomesKeyed) {
@@ -264,9 +200,9 @@ TEST_F(PreglediProgramTest, InitKeyMakesAPrivateKeyOnceAndTheChainBecomesKeyed) 
     EXPECT_EQ(readFile(kStationKeyFileName), key);
 
     logExams(2);
+    EXPECT_EQ(readFile(kChainFileName).count("hmac  "), 2) << readFile(kChainFileName).toStdString();
     run = pregledi({"--dir", dir(), "verify"});
     EXPECT_EQ(run.status, 0) << run.out.toStdString();
-    EXPECT_TRUE(run.out.contains("chain: 2 examination(s) chained (HMAC-SHA256")) << run.out.toStdString();
 }
 
 TEST_F(PreglediProgramTest, ReprintDrawsTheLoggedPageMarkedAsACopy) {

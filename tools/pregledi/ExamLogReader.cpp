@@ -235,6 +235,10 @@ QList<int> logFileSeries(const QString& dir, const ProblemSink& problems) {
         problems({dir, 0, 0, QStringLiteral("not a directory")});
         return {};
     }
+    if (!info.isReadable() || !info.isExecutable()) {
+        problems({dir, 0, 0, QStringLiteral("the directory cannot be read")});
+        return {};
+    }
     const LogFileNames names = listLogFiles(dir);
     for (const QString& stray : names.strays)
         problems({stray, 0, 0, strayProblem(stray)});
