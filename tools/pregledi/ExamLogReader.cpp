@@ -20,7 +20,7 @@ QString hexByte(unsigned char b) {
 
 // A byte that is no text inside a record: a control byte (the two line breaks aside), DEL, or
 // the one byte code page 1251 leaves unassigned.
-bool isNoText(unsigned char b) {
+inline bool isNoText(unsigned char b) {
     return b < 0x20 || b == 0x7F || b == 0x98;
 }
 
@@ -38,9 +38,9 @@ std::optional<QString> byteProblem(const QByteArray& bytes) {
     const qsizetype lineBreak = lineBreakOf(bytes);
     for (int i = 0; i < kKeptText; ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        const bool inLineBreak = lineBreak >= 0 && (i == lineBreak || i == lineBreak + 1);
-        if (isNoText(b) && !inLineBreak)
-            return QStringLiteral("byte %1 (%2) is not code page 1251 text").arg(i + 1).arg(hexByte(b));
+        if (!isNoText(b) || (lineBreak >= 0 && (i == lineBreak || i == lineBreak + 1)))
+            continue;
+        return QStringLiteral("byte %1 (%2) is not code page 1251 text").arg(i + 1).arg(hexByte(b));
     }
     if (lineBreak < 0)
         return QStringLiteral("no line break after the year");

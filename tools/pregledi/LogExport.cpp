@@ -35,9 +35,17 @@ QString escapedRecord(const QByteArray& bytes) {
 }
 
 // Characters that move the cursor, change colours or turn the text's direction around.
-bool isTerminalControl(char16_t u) {
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || u == 0x200E || u == 0x200F ||
-           (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+inline bool isTerminalControl(char16_t u) {
+    if (u < 0x20)
+        return true;
+    if (u < 0x7F)
+        return false;
+    if (u <= 0x9F)
+        return true;
+    if (u < 0x061C)
+        return false; // Latin, Greek, Cyrillic: what the log holds
+    return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x2028 && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069);
 }
 
 // Registration numbers are typed in Cyrillic or Latin letters of the same shape.
@@ -140,18 +148,25 @@ QString examShowText(const LoggedExam& exam) {
     return text;
 }
 
+void appendCsvCell(QString& out, const QString& text) {
+    out += u'"';
+    if (!text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front()))
+        out += u'\'';
+    if (!text.contains(u'"')) {
+        out += text;
+    } else {
+        for (QChar ch : text) {
+            if (ch == u'"')
+                out += u'"';
+            out += ch;
+        }
+    }
+    out += u'"';
+}
+
 QString csvCell(const QString& text) {
     QString cell;
-    cell.reserve(text.size() + 3);
-    cell += u'"';
-    if (!text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front()))
-        cell += u'\'';
-    for (QChar ch : text) {
-        if (ch == u'"')
-            cell += u'"';
-        cell += ch;
-    }
-    cell += u'"';
+    appendCsvCell(cell, text);
     return cell;
 }
 
@@ -168,38 +183,48 @@ QString csvRow(const LoggedExam& exam) {
     line.reserve(256);
     line += QString::number(exam.number);
     line += u',';
-    line += csvCell(exam.fileName);
+    appendCsvCell(line, exam.fileName);
     line += u',';
     line += QString::number(exam.recordInFile);
     const ReportFields* fields = exam.shownFields();
     for (const ExamRecordItem& item : examRecordLayout()) {
         line += u',';
-        line += csvCell(fields ? fields->*(item.field) : QString());
+        appendCsvCell(line, fields ? fields->*(item.field) : QString());
     }
     line += u',';
-    line += csvCell(exam.missing             ? QStringLiteral("missing")
-                    : exam.problem.isEmpty() ? QString()
-                                             : QStringLiteral("damaged: ") + exam.problem);
+    appendCsvCell(line, exam.missing             ? QStringLiteral("missing")
+                        : exam.problem.isEmpty() ? QString()
+                                                 : QStringLiteral("damaged: ") + exam.problem);
     line += QStringLiteral("\r\n");
     return line;
 }
 
-QString jsonString(const QString& text) {
-    QString quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += u'"';
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u == u'"' || u == u'\\') {
-            quoted += u'\\';
-            quoted += ch;
-        } else if (u < 0x20) {
-            quoted += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
-        } else {
-            quoted += ch;
+void appendJsonString(QString& out, const QString& text) {
+    out += u'"';
+    bool plain = true;
+    for (QChar ch : text)
+        plain = plain && ch.unicode() >= 0x20 && ch != u'"' && ch != u'\\';
+    if (plain) {
+        out += text;
+    } else {
+        for (QChar ch : text) {
+            const char16_t u = ch.unicode();
+            if (u == u'"' || u == u'\\') {
+                out += u'\\';
+                out += ch;
+            } else if (u < 0x20) {
+                out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+            } else {
+                out += ch;
+            }
         }
     }
-    quoted += u'"';
+    out += u'"';
+}
+
+QString jsonString(const QString& text) {
+    QString quoted;
+    appendJsonString(quoted, text);
     return quoted;
 }
 
@@ -208,24 +233,36 @@ QString jsonBegin() {
 }
 
 QString jsonObject(const LoggedExam& exam, bool first) {
+    // ", "key": " for each field, made once.
+    static const QStringList keys = [] {
+        QStringList made;
+        for (const ExamRecordItem& item : examRecordLayout())
+            made.append(QStringLiteral(", \"%1\": ").arg(QLatin1StringView(item.key)));
+        return made;
+    }();
     QString object;
     object.reserve(512);
-    object += first ? QStringLiteral("\n{") : QStringLiteral(",\n{");
-    object += QStringLiteral("\"number\": ") + QString::number(exam.number);
-    object += QStringLiteral(", \"file\": ") + jsonString(exam.fileName);
-    object += QStringLiteral(", \"record\": ") + QString::number(exam.recordInFile);
+    object += first ? QStringLiteral("\n{\"number\": ") : QStringLiteral(",\n{\"number\": ");
+    object += QString::number(exam.number);
+    object += QStringLiteral(", \"file\": ");
+    appendJsonString(object, exam.fileName);
+    object += QStringLiteral(", \"record\": ");
+    object += QString::number(exam.recordInFile);
     if (exam.missing) {
         object += QStringLiteral(", \"missing\": true}");
         return object;
     }
     if (const ReportFields* fields = exam.shownFields()) {
+        qsizetype k = 0;
         for (const ExamRecordItem& item : examRecordLayout()) {
-            object += QStringLiteral(", \"") + QLatin1StringView(item.key) + QStringLiteral("\": ");
-            object += jsonString(fields->*(item.field));
+            object += keys[k++];
+            appendJsonString(object, fields->*(item.field));
         }
     }
-    if (!exam.problem.isEmpty())
-        object += QStringLiteral(", \"damaged\": ") + jsonString(exam.problem);
+    if (!exam.problem.isEmpty()) {
+        object += QStringLiteral(", \"damaged\": ");
+        appendJsonString(object, exam.problem);
+    }
     object += u'}';
     return object;
 }

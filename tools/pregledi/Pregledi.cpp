@@ -92,21 +92,21 @@ int runList(const PreglediOptions& options, QTextStream& out, QTextStream& err) 
 
 // The export to standard output or, through a temporary file, to -o; one examination at a time.
 int runExport(const PreglediOptions& options, QTextStream& out, QTextStream& err) {
-    constexpr qsizetype kWriteBlock = 256 * 1024;
+    constexpr qsizetype kWriteBlock = 128 * 1024; // characters
     CheckedOutput output;
     const bool toFile = !options.output.isEmpty();
     if (toFile && !openOutput(options, output, err))
         return 1;
-    QByteArray pending;
+    QString pending;
     bool written = true;
     auto write = [&](const QString& text) {
         if (!toFile) {
             out << text;
             return;
         }
-        pending += text.toUtf8();
+        pending += text;
         if (pending.size() >= kWriteBlock) {
-            written = written && output.file.write(pending);
+            written = written && output.file.write(pending.toUtf8());
             pending.clear();
         }
     };
@@ -128,7 +128,7 @@ int runExport(const PreglediOptions& options, QTextStream& out, QTextStream& err
         out.flush();
         return problems.status;
     }
-    written = written && output.file.write(pending);
+    written = written && output.file.write(pending.toUtf8());
     if (!written) {
         reportError(err, QStringLiteral("-o %1: %2").arg(options.output, output.file.error()));
         return 1;
