@@ -40,7 +40,7 @@ run() {
     /usr/bin/time -f '%e %M' -o "$scratch/time" "$@" >"$scratch/out" 2>"$scratch/err" || status=$?
     read -r wall kib < <(tail -n 1 "$scratch/time")
     awk -v n="$name" -v w="$wall" -v k="$kib" -v s="$status" \
-        'BEGIN { printf "%-24s %7.2f s %8.1f MB  exit %d\n", n, w, k / 1024, s }'
+        'BEGIN { printf "%-24s %7.2f s %8.1f MiB  exit %d\n", n, w, k / 1024, s }'
     [ "$status" -eq 0 ] || fail "$name exited $status: $(head -c 300 "$scratch/err")"
 }
 lines() { wc -l <"$1" | tr -d ' '; }
