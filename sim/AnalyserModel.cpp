@@ -49,6 +49,20 @@ Readings AnalyserModel::measure() {
     return r;
 }
 
+Readings AnalyserModel::measureAt(int64_t nowMs) {
+    if (!engine_)
+        return measure();
+    const Readings engine = engine_->engineAt(nowMs);
+    const int vacuum = std::max(0, settings_.setPoint.vacuum + drift(vacuum_));
+    // The oil probe and the speed pick-up are the engine's own; the speed is only reported
+    // while the analyser measures, as with the set points.
+    if (!running_ || zeroGas_)
+        return ambientReadings(vacuum, engine.oilDeci);
+    Readings r = engine;
+    r.vacuum = vacuum;
+    return r;
+}
+
 std::string AnalyserModel::status(int64_t nowMs) {
     if (nowMs - startMs_ < settings_.warmupMs)
         return "W-";
@@ -83,9 +97,9 @@ std::string AnalyserModel::answer(const Request& request, int64_t nowMs) {
     }
     const std::string& c = request.command;
     if (c == "RG")
-        return resultRecord(measure(), style);
+        return resultRecord(measureAt(nowMs), style);
     if (c == "RM")
-        return vacuumFrame(measure(), style);
+        return vacuumFrame(measureAt(nowMs), style);
     if (c == "IN")
         return infoFrame(kInfoStatus, style);
     if (c == "RS")

@@ -11,6 +11,14 @@
 
 namespace sim {
 
+// What drives the engine's speed, gases and oil temperature over time instead of the set
+// points: a simulated vehicle. It gives them in the reply fields' units; its vacuum is unused.
+class EngineSource {
+public:
+    virtual ~EngineSource() = default;
+    virtual Readings engineAt(int64_t nowMs) = 0;
+};
+
 class AnalyserModel {
 public:
     struct Settings {
@@ -39,6 +47,11 @@ public:
 
     // The next readings: the engine's, drifting, while measuring; ambient air otherwise.
     Readings measure();
+    // The same at a moment: with an engine source, its values at nowMs (the vacuum still
+    // drifting around its set point); without one, exactly measure().
+    Readings measureAt(int64_t nowMs);
+    // Drives speed, gases and oil temperature from `engine` (not owned; nullptr: set points).
+    void setEngine(EngineSource* engine) { engine_ = engine; }
     // The two-character status an "RS" reply carries now: "W-", "SP" or "OK".
     std::string status(int64_t nowMs);
 
@@ -66,6 +79,7 @@ private:
     bool warmupOver_ = false;
     int64_t lastZeroReportMs_ = -1;
     bool zeroReported_ = false;
+    EngineSource* engine_ = nullptr;
     Drift co_{10, 30}, co2_{5, 20}, hc_{3, 12}, o2_{2, 6}, rpm_{10, 30}, vacuum_{2, 6}, oil_{1, 5};
 };
 

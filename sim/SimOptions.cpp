@@ -32,6 +32,7 @@ struct Valued {
 ParsedOptions parseOptions(const std::vector<std::string>& args) {
     ParsedOptions result;
     SimOptions& o = result.options;
+    bool periodGiven = false;
 
     auto number = [](double& target, double lo, double hi) {
         return [&target, lo, hi](const std::string& v) {
@@ -77,7 +78,30 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         {"--seed", {[&o](const std::string& v) { return parseInteger(v, o.seed); }, "an unsigned integer"}},
         {"--split-pause", {integer(o.splitPauseMs, 1, 5000), "milliseconds from 1 to 5000"}},
         {"--warmup", {number(o.warmupSeconds, 0, 86400), "seconds from 0 to 86400"}},
-        {"--period", {integer(o.periodMs, 50, 60000), "milliseconds from 50 to 60000"}},
+        {"--period",
+         {[&o, &periodGiven, set = integer(o.periodMs, 50, 60000)](const std::string& v) {
+              periodGiven = true;
+              return set(v);
+          },
+          "milliseconds from 50 to 60000"}},
+        {"--rpm-mode",
+         {[&o](const std::string& v) {
+              return parseInteger(v, o.rpmMode) && (o.rpmMode == 1 || o.rpmMode == 2);
+          },
+          "1 or 2"}},
+        {"--vehicle", {text(o.vehicle), "a profile file or 'interactive'"}},
+        {"--control",
+         {[&o](const std::string& v) {
+              if (v == "-")
+                  o.controlStdin = true;
+              else
+                  o.controlSocket = v;
+              return !v.empty();
+          },
+          "a socket path, or - for stdin"}},
+        {"--time-scale", {number(o.timeScale, 0.1, 100), "a factor from 0.1 to 100"}},
+        {"--jitter", {number(o.jitterPercent, 0, 20), "a percentage from 0 to 20"}},
+        {"--connect", {text(o.connectPath), "a control socket path"}},
         {"--record", {text(o.recordPath), "a file name"}},
         {"--log-requests", {text(o.requestLogPath), "a file name"}},
     };
@@ -94,6 +118,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         {"--over-range", &o.overRange},
         {"--low-vacuum", &o.lowVacuum},
         {"--zero-request", &o.zeroRequest},
+        {"--hold", &o.hold},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -128,6 +153,24 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
     }
     if (!o.device.empty() && !o.linkDir.empty())
         result.error = "--device and --link-dir exclude each other";
+    // A control channel alone plays a car by hand; a car played by hand listens on stdin
+    // when no channel is named.
+    const bool control = o.controlStdin || !o.controlSocket.empty();
+    if (control && o.vehicle.empty())
+        o.vehicle = kInteractiveVehicle;
+    if (o.vehicle == kInteractiveVehicle && !control)
+        o.controlStdin = true;
+    // The station reads its line every 400 ms and takes the speed field only from a block
+    // that holds more than one line: a vehicle's speed needs lines closer together.
+    if (!o.vehicle.empty() && o.baud == 1200 && !periodGiven)
+        o.periodMs = kVehiclePeriodMs;
+    const bool scripted = !o.vehicle.empty() && o.vehicle != kInteractiveVehicle;
+    if ((o.hold || o.timeScale != 1) && !scripted)
+        result.error = "--hold and --time-scale need --vehicle with a profile";
+    if (!o.vehicle.empty() && o.overRange)
+        result.error = "--over-range and --vehicle exclude each other: the vehicle gives the gases";
+    if (!o.connectPath.empty() && (!o.vehicle.empty() || !o.device.empty() || !o.linkDir.empty()))
+        result.error = "--connect talks to a running simulator and opens no line or vehicle of its own";
     return result;
 }
 
@@ -141,7 +184,8 @@ std::string helpText() {
            "  --com N               port number of that link (default 1)\n"
            "  --device PATH         use a serial device, set raw at the baud rate, instead of a pty\n"
            "  --baud 9600|1200      9600: polled analyser (default); 1200: self-sending analyser\n"
-           "  --period MS           1200 baud: time between two lines of readings (default 1000)\n"
+           "  --period MS           1200 baud: time between two lines of readings (default 1000,\n"
+           "                        200 with --vehicle)\n"
            "Readings (they drift a little around these values):\n"
            "  --co PCT              CO in % (default 0.50)\n"
            "  --co2 PCT             CO2 in % (default 14.50)\n"
@@ -163,6 +207,20 @@ std::string helpText() {
            "  --low-vacuum          vacuum around 0700\n"
            "  --warmup SECONDS      report warm-up (\"W-\") this long, then ask for zeroing\n"
            "  --zero-request        ask for zeroing (\"SP\") until a zeroing command arrives\n"
+           "  --rpm-mode 1|2        the station's engine-speed mode: 2 puts twice the speed in the\n"
+           "                        speed field, as RPM/2 reads it (default 1)\n"
+           "A vehicle:\n"
+           "  --vehicle PROFILE     a car whose speed, gases and oil temperature follow PROFILE, a\n"
+           "                        text file of lines \"time speed CO CO2 HC O2 oil\" (see the man page)\n"
+           "  --vehicle interactive a car played by commands, starting at the readings above\n"
+           "  --control PATH|-      take commands on the Unix socket PATH, or - for stdin (both may\n"
+           "                        be given): rpm N, idle, co/co2/hc/o2/oil N, probe out, probe in,\n"
+           "                        leak PCT, go [SECONDS], status, help, quit\n"
+           "  --hold                the profile stands at its first point until \"go\"\n"
+           "  --time-scale F        run the profile F times as fast (default 1)\n"
+           "  --jitter PCT          spread speed and gases randomly by up to PCT % (seeded by --seed)\n"
+           "  --connect PATH        send the lines of stdin to a running simulator's control socket\n"
+           "                        and print its answers\n"
            "Other:\n"
            "  --record FILE         write every reply frame as one line of FILE (demo file format)\n"
            "  --log-requests FILE   append every byte received to FILE as it arrives\n"
@@ -176,7 +234,7 @@ AnalyserModel::Settings modelSettings(const SimOptions& o) {
     s.setPoint.co2Centi = static_cast<int>(std::lround(o.co2 * 100));
     s.setPoint.hcPpm = o.hc;
     s.setPoint.o2Centi = static_cast<int>(std::lround(o.o2 * 100));
-    s.setPoint.rpm = o.rpm;
+    s.setPoint.rpm = o.rpm * o.rpmMode;
     s.setPoint.vacuum = o.vacuum;
     s.setPoint.oilDeci = static_cast<int>(std::lround(o.oil * 10));
     s.overRange = o.overRange;

@@ -7,6 +7,11 @@
 
 namespace sim {
 
+// The --vehicle value for a car played by commands instead of a profile.
+inline constexpr const char* kInteractiveVehicle = "interactive";
+// The default time between two lettered lines at 1200 baud when a vehicle is played.
+inline constexpr int kVehiclePeriodMs = 200;
+
 struct SimOptions {
     int baud = 9600; // 9600: polled analyser; 1200: self-sending analyser
     std::string linkDir;
@@ -34,6 +39,16 @@ struct SimOptions {
     double warmupSeconds = 0;
     bool zeroRequest = false;
     int periodMs = 1000; // 1200 baud: time between two lettered lines
+
+    int rpmMode = 1; // the speed field carries the engine speed times this (2 for RPM/2)
+
+    std::string vehicle;       // a profile file, kInteractiveVehicle, or empty: set points
+    std::string controlSocket; // a Unix socket path taking commands
+    bool controlStdin = false; // commands on stdin, answers on stdout
+    bool hold = false;         // the profile waits at 0 s for "go"
+    double timeScale = 1;      // profile seconds per real second
+    double jitterPercent = 0;  // the vehicle's random spread
+    std::string connectPath;   // talk to a running simulator's control socket instead
 
     std::string recordPath;
     std::string requestLogPath; // every byte received, appended as it arrives

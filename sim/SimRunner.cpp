@@ -117,7 +117,7 @@ int64_t SimRunner::nextDueMs() const {
     return due;
 }
 
-bool SimRunner::step(int maxWaitMs, int wakeFd) {
+bool SimRunner::step(int maxWaitMs, int wakeFd, std::vector<pollfd>* extra) {
     int64_t now = monotonicMs();
     const int64_t due = nextDueMs();
     // A write that is due already and still queued waits for room on the line (POLLOUT),
@@ -130,13 +130,20 @@ bool SimRunner::step(int maxWaitMs, int wakeFd) {
     if (wakeAt != INT64_MAX)
         wait = static_cast<int>(std::clamp<int64_t>(wakeAt - now, 0, maxWaitMs));
 
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    // poll skips entries with a negative descriptor, such as an absent wakeFd.
+    std::vector<pollfd> fds = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     if (writePending)
         fds[0].events |= POLLOUT;
-    const int r = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait);
+    if (extra)
+        fds.insert(fds.end(), extra->begin(), extra->end());
+    const int r = ::poll(fds.data(), fds.size(), wait);
     if (r < 0 && errno != EINTR) {
         error_ = std::string("poll: ") + std::strerror(errno);
         return false;
+    }
+    if (extra) {
+        for (std::size_t i = 0; i < extra->size(); ++i)
+            (*extra)[i].revents = r > 0 ? fds[2 + i].revents : 0;
     }
     now = monotonicMs();
     if (r > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP))) {
@@ -154,7 +161,7 @@ bool SimRunner::step(int maxWaitMs, int wakeFd) {
         }
     }
     if (options_.baud == 1200 && !options_.silent && now >= nextLetteredMs_) {
-        const Readings readings = model_.measure();
+        const Readings readings = model_.measureAt(now);
         queueReply(letteredText(readings, model_.settings().style), now);
         // A demo file holds frames, so the recording carries the record the station builds.
         recorder_.write(resultRecord(readings, model_.settings().style));

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <poll.h>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -41,8 +43,12 @@ public:
     bool logRequests(const std::string& path, std::string& error);
 
     // Waits at most maxWaitMs for the line (or for wakeFd, which is only polled, never read),
-    // then handles what arrived and what is due. False when the line failed.
-    bool step(int maxWaitMs, int wakeFd = -1);
+    // then handles what arrived and what is due. False when the line failed. `extra`
+    // descriptors are polled in the same wait and left with their results for the caller.
+    bool step(int maxWaitMs, int wakeFd = -1, std::vector<pollfd>* extra = nullptr);
+
+    // Lets `engine` (not owned) drive speed, gases and oil temperature.
+    void setEngine(EngineSource* engine) { model_.setEngine(engine); }
 
     const AnalyserModel& model() const { return model_; }
     bool hasPendingOutput() const { return !out_.empty(); }

@@ -1,7 +1,10 @@
-// analyser-sim: plays the analyser on a pseudo-terminal until SIGTERM or SIGINT.
+// analyser-sim: plays the analyser on a pseudo-terminal until SIGTERM or SIGINT, or until a
+// vehicle's control channel says "quit".
+#include "ControlChannel.h"
 #include "SerialLine.h"
 #include "SimOptions.h"
 #include "SimRunner.h"
+#include "Vehicle.h"
 #include "VzVersion.h"
 
 #include <csignal>
@@ -43,6 +46,20 @@ int main(int argc, char** argv) {
         std::cout << "analyser-sim " VZ_VERSION "\n";
         return 0;
     }
+    if (!options.connectPath.empty()) {
+        std::signal(SIGPIPE, SIG_IGN);
+        return sim::runControlClient(options.connectPath);
+    }
+
+    // A profile that cannot be read is a bad command line: refused before any line is opened.
+    std::string error;
+    std::optional<sim::Vehicle> vehicle;
+    if (std::optional<sim::Vehicle::Settings> settings = sim::vehicleSettings(options, error))
+        vehicle.emplace(std::move(*settings), sim::SimRunner::monotonicMs());
+    else if (!error.empty()) {
+        std::cerr << "analyser-sim: " << error << '\n';
+        return 2;
+    }
 
     // The signal handler only writes to this pipe; the loop polls it and ends cleanly, so the
     // link is removed on every ordinary way of stopping the simulator.
@@ -57,8 +74,10 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Commands read on stdin from a background job: a read error, not a stopped simulator.
+    if (options.controlStdin)
+        std::signal(SIGTTIN, SIG_IGN);
 
-    std::string error;
     sim::SerialLine line;
     const bool opened = options.device.empty() ? line.openPty(options.baud, error)
                                                : line.openDevice(options.device, options.baud, error);
@@ -69,7 +88,15 @@ int main(int argc, char** argv) {
     if (!options.linkDir.empty() && !link.create(options.linkDir, options.com, line.path(), error))
         return fail(error);
 
+    sim::ControlChannel control;
+    if (!options.controlSocket.empty() && !control.listen(options.controlSocket, error))
+        return fail(error);
+    if (options.controlStdin)
+        control.useStdin();
+
     sim::SimRunner runner(options, line.fd(), line.slaveFd(), sim::SimRunner::monotonicMs());
+    if (vehicle)
+        runner.setEngine(&*vehicle);
     if (!options.recordPath.empty()) {
         if (!runner.record(options.recordPath, error))
             return fail(error);
@@ -83,12 +110,26 @@ int main(int argc, char** argv) {
 
     std::cout << "PTY " << line.path() << std::endl;
 
-    while (!g_stop) {
-        if (!runner.step(1000, wake[0])) {
+    bool quit = false;
+    const sim::ControlChannel::Handler handler = [&](const std::string& command) {
+        const sim::Vehicle::Reply reply = vehicle->command(command, sim::SimRunner::monotonicMs());
+        quit = quit || reply.quit;
+        return reply.text;
+    };
+    std::vector<pollfd> controlFds;
+    while (!g_stop && !quit) {
+        controlFds.clear();
+        if (vehicle)
+            control.addPollFds(controlFds);
+        if (!runner.step(1000, wake[0], &controlFds)) {
+            control.close();
             link.remove();
             return fail(runner.lastError());
         }
+        if (vehicle)
+            control.handle(controlFds, handler);
     }
+    control.close();
     link.remove();
     return 0;
 }
