@@ -232,6 +232,12 @@ std::optional<int64_t> parseUnits(const QString& text, int decimals, NumberError
     return whole * scale + fraction;
 }
 
+// A text from the file as a message quotes it: a runaway line is cut short.
+QString quoted(const QString& text) {
+    constexpr qsizetype kLongest = 60;
+    return text.size() <= kLongest ? text : text.left(kLongest) + QStringLiteral("…");
+}
+
 class SetupParser {
 public:
     explicit SetupParser(QString fileName) : m_fileName(std::move(fileName)) { m_lines.fill(0); }
@@ -252,7 +258,7 @@ private:
     // The line that gave a key, 0 when the key was not in the file.
     int lineOf(Key key) const { return m_lines[key]; }
     // "KEY = VALUE" as the file gave it.
-    QString given(Key key) const { return keyName(key) + QStringLiteral(" = ") + m_values[key]; }
+    QString given(Key key) const { return keyName(key) + QStringLiteral(" = ") + quoted(m_values[key]); }
 
     QString m_fileName;
     SetupReadResult m_result;
@@ -278,7 +284,8 @@ void SetupParser::parseLine(int lineNumber, const QString& line) {
         return;
     const qsizetype equals = text.indexOf(u'=');
     if (equals < 0) {
-        refuse(lineNumber, QStringLiteral("„%1“ не е „КЛЮЧ = стойност“; редът е пропуснат").arg(text));
+        refuse(lineNumber,
+               QStringLiteral("„%1“ не е „КЛЮЧ = стойност“; редът е пропуснат").arg(quoted(text)));
         return;
     }
     const QString name = text.left(equals).trimmed();
@@ -289,7 +296,7 @@ void SetupParser::parseLine(int lineNumber, const QString& line) {
             found = k;
     }
     if (found < 0) {
-        refuse(lineNumber, QStringLiteral("непознат ключ „%1“; редът е пропуснат").arg(name));
+        refuse(lineNumber, QStringLiteral("непознат ключ „%1“; редът е пропуснат").arg(quoted(name)));
         return;
     }
     const Key key = Key(found);
@@ -315,7 +322,7 @@ void SetupParser::parseLine(int lineNumber, const QString& line) {
 void SetupParser::takeNumber(int lineNumber, Key key, const QString& value) {
     const KeyRule& rule = kRules[key];
     const QString kept = valueText(unitsOf(m_result.setup, key), rule.kind);
-    const QString stated = keyName(key) + QStringLiteral(" = ") + value;
+    const QString stated = keyName(key) + QStringLiteral(" = ") + quoted(value);
     NumberError error = NumberError::None;
     const std::optional<int64_t> units = parseUnits(value, decimalsOf(rule.kind), error);
     if (!units) {
@@ -373,7 +380,7 @@ void SetupParser::takeDate(int lineNumber, const QString& value) {
     const QDate date = QDate::fromString(value, QStringLiteral("dd.MM.yyyy"));
     if (!date.isValid() || value.size() != 10) {
         refuse(lineNumber, QStringLiteral("%1 = %2 не е дата дд.мм.гггг; не е взета")
-                               .arg(keyName(VerificationExpires), value));
+                               .arg(keyName(VerificationExpires), quoted(value)));
         return;
     }
     if (date.year() < rule.low || date.year() > rule.high) {

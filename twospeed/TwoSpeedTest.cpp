@@ -663,7 +663,7 @@ ConditioningView TwoSpeedTest::conditioning() const {
         if (printedUnits(*v.oilC, 1) < printedUnits(m_setup.oilMinimumC, 1))
             v.blocks.append({Block::Code::OilCold,
                              QStringLiteral("маслото е %1 °C, нужни са поне %2 °C")
-                                 .arg(decimalText(*v.oilC, kOilDecimals),
+                                 .arg(compactUnitsText(printedUnits(*v.oilC, 1), 1),
                                       compactUnitsText(printedUnits(m_setup.oilMinimumC, 1), 1)),
                              QStringLiteral("загрейте двигателя")});
     } else if (!m_oilConfirmed) {
