@@ -14,17 +14,16 @@
 namespace vz {
 namespace {
 
-const QStringList kCommands = {QStringLiteral("list"),   QStringLiteral("show"),
-                               QStringLiteral("export"), QStringLiteral("reprint"),
-                               QStringLiteral("verify"), QStringLiteral("seal"),
-                               QStringLiteral("backup"), QStringLiteral("init-key")};
-const QStringList kValueOptions = {QStringLiteral("--dir"),  QStringLiteral("--reg"),
-                                   QStringLiteral("--text"), QStringLiteral("--from"),
-                                   QStringLiteral("--to"),   QStringLiteral("-o"),
+const QStringList kCommands = {QStringLiteral("list"),    QStringLiteral("show"),    QStringLiteral("export"),
+                               QStringLiteral("reprint"), QStringLiteral("verify"),  QStringLiteral("seal"),
+                               QStringLiteral("backup"),  QStringLiteral("init-key")};
+const QStringList kValueOptions = {QStringLiteral("--dir"),         QStringLiteral("--reg"),
+                                   QStringLiteral("--text"),        QStringLiteral("--from"),
+                                   QStringLiteral("--to"),          QStringLiteral("-o"),
                                    QStringLiteral("--expect-head"), QStringLiteral("--key")};
-const QStringList kFlagOptions = {QStringLiteral("--csv"), QStringLiteral("--json"), QStringLiteral("--help"),
-                                  QStringLiteral("-h"), QStringLiteral("--version"),
-                                  QStringLiteral("--with-key")};
+const QStringList kFlagOptions = {QStringLiteral("--csv"),     QStringLiteral("--json"),
+                                  QStringLiteral("--help"),    QStringLiteral("-h"),
+                                  QStringLiteral("--version"), QStringLiteral("--with-key")};
 
 // Messages name files and paths as they are, control characters escaped.
 void reportError(QTextStream& err, const QString& text) {

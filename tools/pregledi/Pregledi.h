@@ -8,13 +8,17 @@
 namespace vz {
 
 struct PreglediOptions {
-    QString command; // list, show, export, reprint, verify, init-key
+    QString command; // list, show, export, reprint, verify, seal, backup, init-key
     QString dir = QStringLiteral(".");
     ExamFilter filter;
     bool csv = false;
     bool json = false;
-    QString output; // -o FILE; empty: standard output
-    int number = 0; // show N, reprint N
+    QString output;       // -o FILE; empty: standard output
+    int number = 0;       // show N, reprint N
+    QString expectHead;   // verify --expect-head NUMBER:HEX
+    QString keyFile;      // verify --key FILE
+    QString backupDir;    // backup DIR
+    bool withKey = false; // backup --with-key
 };
 
 struct PreglediArgs {
@@ -26,8 +30,8 @@ struct PreglediArgs {
 PreglediArgs parsePreglediArgs(const QStringList& args);
 QString preglediUsage();
 
-// Runs one command. Exit status: 0 done (verify: nothing wrong, perhaps unchained), 1 a
-// problem in the log or an output that could not be written, 2 bad arguments.
+// Runs one command. Exit status: 0 done, 1 a problem in the log or an output that could not
+// be written, 2 bad arguments; verify (and backup, of its copy) as Verify.h tells.
 int runPregledi(const PreglediOptions& options, QTextStream& out, QTextStream& err);
 
 } // namespace vz
