@@ -578,6 +578,12 @@ void TwoSpeedTest::endEarly(Verdict verdict, const QString& reason) {
         phase.deciding = m_run.lastValid;
         phase.endedMs = m_nowMs;
         finishTest();
+        // A failed phase fails the test whatever ends it; otherwise the test is named by how
+        // it ended, even after a void phase before.
+        if (m_verdict != Verdict::Fail) {
+            m_verdict = verdict;
+            m_reason = phaseName(phase.kind) + QStringLiteral(": ") + reason;
+        }
         return;
     }
     m_stage = Stage::Finished;

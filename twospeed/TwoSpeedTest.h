@@ -44,7 +44,8 @@
 //     or interrupted phase makes it invalid ("НЕВАЛИДЕН") with that phase's reason; otherwise
 //     it passes ("СЪОТВЕТСТВА"). An operator's abort is a verdict too: the phase under way is
 //     aborted (not failed) and later phases are not run; a phase already failed still fails
-//     the test.
+//     the test, otherwise the test is aborted whatever an earlier phase gave. Interrupting
+//     (the station closing during the test) works the same way.
 //
 // An average is valid when it holds at least the minimum number of samples, every one of
 // them inside the speed window, and CO + CO2 is at least the dilution threshold (a lower sum

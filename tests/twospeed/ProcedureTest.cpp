@@ -397,6 +397,15 @@ TEST_F(Procedure, AbortAndInterruptAreVerdicts) {
     EXPECT_EQ(test->reason(), QStringLiteral("повишени обороти: станцията беше затворена"));
     EXPECT_EQ(phase(1).verdict, Verdict::NotRun);
     EXPECT_EQ(phase(0).samples.size(), 4);
+
+    // An abort after a void phase is recorded as the abort.
+    begin();
+    startPhases();
+    drive({2300}, 12250);
+    ASSERT_EQ(phase(0).verdict, Verdict::Void);
+    test->abort();
+    EXPECT_EQ(test->verdict(), Verdict::Aborted);
+    EXPECT_EQ(test->reason(), QStringLiteral("празен ход: прекратено от оператора"));
 }
 
 TEST_F(Procedure, CarWithoutLambdaControlHasOnlyTheIdlePhaseWithItsRowWindow) {
