@@ -5,27 +5,12 @@
 #include "PtyTestSupport.h"
 
 #include <QFileInfo>
-#include <cstring>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 using namespace sim;
 using namespace simtest;
 
 namespace {
-
-int connectTo(const char* path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Polls the channel as the simulator's loop does, for about ms milliseconds.
 void pump(ControlChannel& channel, const ControlChannel::Handler& handler, int ms = 60) {

@@ -1,8 +1,11 @@
 #pragma once
 // Small helpers for reading the simulator's replies off a real pty within a time limit.
 #include <chrono>
+#include <cstring>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,6 +37,19 @@ inline constexpr const char* kLetteredLinePattern = R"(C(\d\.\d\d)B\d\d\.\dA\d{4
 
 inline bool writeAll(int fd, const std::string& bytes) {
     return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+// A client connection to the Unix socket at `path`, -1 when nobody listens there.
+inline int connectTo(const char* path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // The frames 0x06 ... 0x03 in a stream, and everything outside them.

@@ -9,11 +9,8 @@
 
 #include <QFileInfo>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -96,18 +93,6 @@ private:
     int output_ = -1;
     std::string buffered_;
 };
-
-int connectTo(const char* path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 std::string field(const std::string& frame, int first, int last) {
     return frame.substr(static_cast<std::size_t>(first - 1), static_cast<std::size_t>(last - first + 1));
