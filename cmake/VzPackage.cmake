@@ -6,6 +6,8 @@ install(PROGRAMS packaging/vezaro-station DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The samples a new station directory is given.
 install(FILES ${CMAKE_BINARY_DIR}/data/CarModel.DB data/SERVICE.ini DESTINATION ${CMAKE_INSTALL_DATADIR}/vezaro)
+# The simulator's cars, for training and trying the two-speed test.
+install(DIRECTORY data/vehicles DESTINATION ${CMAKE_INSTALL_DATADIR}/vezaro)
 
 install(FILES packaging/vezaro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/icons/vezaro.svg

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The README's run command: install what is missing, build, then start the station in run/
 # with the analyser simulator behind COM1 (a link run/COM1 to the simulator's pty).
+# VZ_SIM_ARGS adds options to the simulator, e.g. a car to test:
+#   VZ_SIM_ARGS='--vehicle ../data/vehicles/petrol-catalyst-pass.profile --hold --control engine.sock'
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,7 +13,8 @@ mkdir -p run
 cd run
 [ -e CarModel.DB ] || ../build/bin/carmodel-import ../data/CarModel.csv CarModel.DB
 [ -e SERVICE.ini ] || cp ../data/SERVICE.ini .
-../build/bin/analyser-sim --link-dir . --com 1 &
+# shellcheck disable=SC2086 # the options are words
+../build/bin/analyser-sim --link-dir . --com 1 ${VZ_SIM_ARGS:-} &
 sim=$!
 xvfb=""
 trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
