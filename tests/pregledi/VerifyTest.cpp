@@ -1,7 +1,9 @@
 // verify over station directories written by hand and then damaged: every finding, one per
 // event, in its class, and the anchors kept off the station against forgeries that a plain
 // verify cannot see.
+#include "ExamTrail.h"
 #include "TrailFixture.h"
+#include "TrailRecovery.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +15,22 @@ namespace {
 
 bool mentions(const VerifyFinding& finding, const char* text) {
     return finding.text.contains(QLatin1StringView(text));
+}
+
+struct Crash {};
+
+// The station's own PRINT: the record logged and sealed as the station does it.
+int print(int n) {
+    const TrailAppend append = appendExam(QStringLiteral("."), examRecordBytes(vz::test::examFields(n)));
+    EXPECT_TRUE(append.logged) << append.logError.toStdString();
+    return append.examNumber;
+}
+
+// The station's start after a crash: what it finds, repaired.
+void startStation() {
+    const TrailInspection found = inspectTrail(QStringLiteral("."));
+    const RecoveryResult result = applyRecovery(found, decideRecovery(found));
+    EXPECT_TRUE(result.failed.isEmpty()) << result.failed.join(u'\n').toStdString();
 }
 
 } // namespace
@@ -119,7 +137,7 @@ TEST_F(VerifyTest, OneEventIsOneFindingNamedByItsExamination) {
              QByteArray chain = readFile(kChainFileName);
              writeFile(kChainFileName, chain.insert(3 * kChainEntrySize, "edited by hand\r\n"));
          },
-         0, "line 4 is not a chain entry"},
+         0, "not a chain entry: the chain was edited"},
         {"a record added by hand after the last, and another",
          [] {
              appendTo("Pregledi00000.GPG", recordOf(13));
@@ -490,4 +508,58 @@ TEST_F(VerifyTest, ExpectedHeadsAreReadAsSealPrintsThem) {
                             "12:0123456789abcdeg", "12:", ":0123456789abcdef"})
         EXPECT_FALSE(parseExpectedHead(QString::fromLatin1(bad))) << bad;
     EXPECT_FALSE(parseExpectedHead(QStringLiteral("5:") + QString(65, u'a')));
+}
+
+// The trail as the station itself leaves it through a crash, its repair and a lost key: what
+// verify makes of each state is the class the station's own doing belongs to.
+TEST_F(VerifyTest, TheStationsOwnTrailIsReadAsTheStationLeftIt) {
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_EQ(print(n), n);
+    EXPECT_EQ(verify().status, kVerifyClean);
+
+    // Killed between the record and its entry.
+    setTrailStepHook([](TrailStep step) {
+        if (step == TrailStep::RecordSynced)
+            throw Crash{};
+    });
+    EXPECT_THROW(print(4), Crash);
+    setTrailStepHook({});
+    Verified v = verify();
+    EXPECT_EQ(v.status, kVerifyBreaks) << v.text();
+    ASSERT_EQ(v.findings.size(), 1) << v.text();
+    EXPECT_TRUE(mentions(v.findings[0], "the last record has no chain entry")) << v.text();
+
+    // The next start seals it as recovered; a torn record at the end is set aside.
+    startStation();
+    EXPECT_EQ(print(5), 5);
+    appendTo("Pregledi00000.GPG", recordOf(6).left(90));
+    startStation();
+    v = verify();
+    EXPECT_EQ(v.status, kVerifyBreaks) << v.text();
+    EXPECT_EQ(v.count(FindingClass::Tampering), 0) << v.text();
+    ASSERT_EQ(v.findings.size(), 2) << v.text();
+    EXPECT_TRUE(mentions(v.findings[0], "the torn end of Pregledi00000.GPG (90 bytes)")) << v.text();
+    EXPECT_EQ(v.findings[1].first, 4);
+    EXPECT_TRUE(mentions(v.findings[1], "recovered entry")) << v.text();
+
+    // A keyed station whose key goes missing for a while: the records logged meanwhile stay
+    // unsealed behind a break that says why, and sealing goes on keyed when the key is back.
+    QString error;
+    ASSERT_TRUE(createStationKey(QStringLiteral("."), &error)) << error.toStdString();
+    EXPECT_EQ(print(6), 6);
+    const QByteArray key = readFile(kStationKeyFileName);
+    ASSERT_TRUE(QFile::remove(kStationKeyFileName));
+    EXPECT_EQ(print(7), 7);
+    EXPECT_EQ(print(8), 8);
+    writeFile(kStationKeyFileName, key);
+    EXPECT_EQ(print(9), 9);
+    v = verify();
+    EXPECT_EQ(v.status, kVerifyBreaks) << v.text();
+    EXPECT_EQ(v.count(FindingClass::Tampering), 0) << v.text();
+    const QList<VerifyFinding> breaks = v.of(FindingClass::Break);
+    const auto unsealed = std::find_if(breaks.begin(), breaks.end(),
+                                       [](const VerifyFinding& f) { return f.first == 7 && f.last == 8; });
+    ASSERT_NE(unsealed, breaks.end()) << v.text();
+    EXPECT_TRUE(mentions(*unsealed, "logged while the chain could not be written")) << v.text();
+    EXPECT_NE(v.text().find("Pregledi.key is missing"), std::string::npos) << v.text();
 }

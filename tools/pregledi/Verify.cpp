@@ -304,7 +304,7 @@ private:
     void endNotEntries(bool atEnd);
     void processEntry(const ChainEntry& entry, int lineNumber);
     void processBreak(const ChainEntry& entry, int lineNumber, const QByteArray* key, bool checkable);
-    void processSeal(const ChainEntry& entry, int lineNumber, const QByteArray* key, bool checkable);
+    void processSeal(const ChainEntry& entry, const QByteArray* key, bool checkable);
     Outcome check(const ChainEntry& entry, const QByteArray* key, int* shift);
     void keyedRun(const ChainEntry& entry);
     void endKeyedRun();
@@ -354,8 +354,6 @@ private:
     struct KeyRun {
         int first = 0;
         int last = 0;
-        int firstLine = 0;
-        int lastLine = 0;
         bool downgrade = false;
     } keyRun_;
 
@@ -612,9 +610,9 @@ void TrailVerifier::endNotEntries(bool atEnd) {
     add(lastEntryNumber_,
         {FindingClass::Tampering, 0, 0, kChainName, run.firstLine,
          run.firstLine == run.lastLine
-             ? QStringLiteral("line %1 is not a chain entry: the chain was edited").arg(run.firstLine)
-             : QStringLiteral("lines %1-%2 are not chain entries: the chain was edited")
-                   .arg(run.firstLine)
+             ? QStringLiteral("not a chain entry: the chain was edited")
+             : QStringLiteral(
+                   "not a chain entry, nor are the lines after it up to line %1: the chain was edited")
                    .arg(run.lastLine)});
 }
 
@@ -692,7 +690,7 @@ void TrailVerifier::processEntry(const ChainEntry& entry, int lineNumber) {
     if (entry.kind == ChainEntryKind::Break)
         processBreak(entry, lineNumber, key, checkable);
     else
-        processSeal(entry, lineNumber, key, checkable);
+        processSeal(entry, key, checkable);
 
     if (options_.expectHead && number == options_.expectHead->examNumber) {
         if (entry.hash.toHex().startsWith(options_.expectHead->hexPrefix)) {
@@ -746,9 +744,7 @@ void TrailVerifier::registerGaps(int from, int to) {
     gaps_.push_back({context, from, to, breakSinceSeal_, false});
 }
 
-void TrailVerifier::processSeal(const ChainEntry& entry, int lineNumber, const QByteArray* key,
-                                bool checkable) {
-    Q_UNUSED(lineNumber);
+void TrailVerifier::processSeal(const ChainEntry& entry, const QByteArray* key, bool checkable) {
     const int number = entry.examNumber;
     // Places past the log's last record need no verdict: only what lies within it is kept.
     registerGaps(lastSeal_ + 1, std::min(number - 1, log_.lastNumber()));
