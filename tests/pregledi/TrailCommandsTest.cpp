@@ -246,4 +246,9 @@ TEST_F(TrailCommandsTest, VerifyAndSealWriteNothingInTheStationDirectory) {
         EXPECT_NE(run.status, 2) << args.join(' ').toStdString() << run.err.toStdString();
         EXPECT_EQ(snapshot(dir()), before) << args.join(' ').toStdString();
     }
+    // What the station's next start would repair is told, not done.
+    const ToolRun verify = runTool({"--dir", dir(), "verify"});
+    EXPECT_TRUE(verify.out.contains("the station's next start:\n")) << verify.out.toStdString();
+    EXPECT_TRUE(verify.out.contains("Pregledi.chain: the torn end after byte")) << verify.out.toStdString();
+    EXPECT_EQ(snapshot(dir()), before);
 }

@@ -6,6 +6,7 @@
 #include "LogFiles.h"
 #include "StationFile.h"
 #include "TrailNames.h"
+#include "TrailRecovery.h"
 
 #include <QDir>
 #include <QFile>
@@ -1284,6 +1285,14 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
         case VerifyResult::Head::NotAsked:
             break;
         }
+    }
+    // What the station's next start would repair: told, never done here.
+    const RecoveryPlan plan = decideRecovery(inspectTrail(dir));
+    const QStringList repairs = plan.describe();
+    if (!repairs.isEmpty()) {
+        out << "the station's next start:\n";
+        for (const QString& line : repairs)
+            out << "  " << line << '\n';
     }
     out << "summary: " << plural(result.tampering, "sign of tampering", "signs of tampering") << ", "
         << plural(result.breakFindings, "crash remnant or recorded break",
