@@ -1,0 +1,639 @@
+#include "ProtocolPage.h"
+
+#include "Diagnostics.h"
+#include "PrinterService.h"
+#include "StationFile.h"
+#include "TwoSpeedFormat.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QRawFont>
+#include <algorithm>
+
+namespace vz {
+
+using namespace twospeed;
+
+// ---------------------------------------------------------------------------------------
+// From a finished test
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+const QString kNone = QStringLiteral("—");
+
+QString degreesText(double celsius) {
+    return compactUnitsText(printedUnits(celsius, 1), 1) + QStringLiteral(" °C");
+}
+
+// The limit of each limited quantity of a phase, as the procedure writes it in its checks;
+// used for a phase without an average, so that the page still shows what applied.
+QString limitOf(Quantity q, PhaseKind kind, const LimitSet& limits) {
+    const bool highIdle = kind == PhaseKind::HighIdle;
+    if (q == Quantity::Co)
+        return QStringLiteral("≤ ") +
+               unitsText(highIdle ? limits.highIdleCoLimit : limits.idleCoLimit, kCoDecimals);
+    if (q == Quantity::Lambda && highIdle)
+        return unitsText(limits.lambdaMin, kLambdaDecimals) + u'–' +
+               unitsText(limits.lambdaMax, kLambdaDecimals);
+    return {};
+}
+
+ProtocolPhase phaseOf(const PhaseResult& result, const LimitSet& limits) {
+    ProtocolPhase phase;
+    phase.name = phaseName(result.kind);
+    phase.window = QStringLiteral("%1–%2").arg(result.window.min).arg(result.window.max);
+    phase.verdict = phaseVerdictText(result.verdict);
+    phase.failed = result.verdict == Verdict::Fail;
+    phase.reason = result.reason;
+    if (result.deciding) {
+        const Average& a = *result.deciding;
+        phase.rpm = decimalText(a.rpm, kRpmDecimals);
+        phase.oil = a.oilC ? decimalText(*a.oilC, kOilDecimals) : kNone;
+        for (const QuantityCheck& c : a.checks)
+            phase.values.append({quantityName(c.quantity), quantityUnit(c.quantity), c.valueText,
+                                 c.limited ? c.limitText : QString(), c.pass});
+    } else {
+        phase.rpm = kNone;
+        phase.oil = kNone;
+        for (const Quantity q : {Quantity::Co, Quantity::Co2, Quantity::Hc, Quantity::O2, Quantity::Lambda})
+            phase.values.append(
+                {quantityName(q), quantityUnit(q), kNone, limitOf(q, result.kind, limits), true});
+    }
+    return phase;
+}
+
+} // namespace
+
+QString emissionControlText(EmissionControl control) {
+    return control == EmissionControl::LambdaCatalyst ? QStringLiteral("катализатор с ламбда регулиране")
+                                                      : QStringLiteral("без катализатор с ламбда регулиране");
+}
+
+QString typeApprovalText(TypeApproval approval) {
+    switch (approval) {
+    case TypeApproval::BeforeEuro3:
+        return QStringLiteral("преди Евро 3");
+    case TypeApproval::Euro3OrLater:
+        return QStringLiteral("Евро 3 или по-нов");
+    case TypeApproval::Unknown:
+        break;
+    }
+    return {};
+}
+
+ProtocolOutcome protocolOutcome(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Pass:
+        return ProtocolOutcome::Pass;
+    case Verdict::Fail:
+        return ProtocolOutcome::Fail;
+    default:
+        return ProtocolOutcome::Invalid;
+    }
+}
+
+QString sealDigits(const QByteArray& seal) {
+    return QString::fromLatin1(seal.left(8).toHex());
+}
+
+QString rowInformationText(const SelectedVehicle& row) {
+    // The limits table's units: CO and O2 in hundredths of %, CO2 in tenths, HC in ppm.
+    return QStringLiteral("COmn %1 %, CO₂mx %2 %, HCmx %3 ppm, O₂mx %4 %")
+        .arg(unitsText(row.LimitCOmn, 2), unitsText(row.LimitCO2mx, 1), QString::number(row.LimitCHmx),
+             unitsText(row.LimitO2mx, 2));
+}
+
+ProtocolData protocolData(const TwoSpeedTest& test, const ProtocolContext& context) {
+    ProtocolData d;
+    d.stationLine = context.stationLine;
+    d.number = context.number;
+    d.attempt = context.attempt;
+    d.date = dateText(context.started.date());
+    d.startTime =
+        context.started.isValid() ? context.started.toString(QStringLiteral("HH:mm:ss")) : QString();
+    d.endTime = context.ended.isValid() ? context.ended.toString(QStringLiteral("HH:mm:ss")) : QString();
+
+    const VehicleFacts& v = test.vehicle();
+    d.registration = v.registration;
+    d.makeModel = QStringList({v.make.trimmed(), v.model.trimmed()}).join(u' ').trimmed();
+    d.firstRegistration =
+        v.firstRegistration.isValid() ? dateText(v.firstRegistration) : QStringLiteral("неизвестна");
+    d.fuel = fuelText(v.fuel);
+    d.emissionControl = emissionControlText(v.control);
+    d.typeApproval = typeApprovalText(v.approval);
+
+    const LimitSet& limits = test.limits();
+    d.limitExplanation = limits.explanation;
+    d.limitSource = limits.source;
+    if (limits.row)
+        d.rowInformation = rowInformationText(*limits.row);
+
+    const TwoSpeedSetup& setup = test.setup();
+    d.analyserSerial = setup.analyserSerial;
+    d.verificationExpires = dateText(setup.verificationExpires);
+    d.oilConfirmed = test.oilConfirmed();
+    if (test.oilAtStartC())
+        d.oilAtStart = degreesText(*test.oilAtStartC());
+    d.oilMinimum = degreesText(setup.oilMinimumC);
+
+    for (const PhaseResult& phase : test.phases())
+        d.phases.append(phaseOf(phase, limits));
+
+    d.outcome = protocolOutcome(test.verdict());
+    d.verdict = verdictTitle(test.verdict());
+    d.verdictReason = test.reason();
+    d.operatorName = context.operatorName;
+    d.training = test.training().active;
+    d.trainingReason = test.training().reasonText;
+    for (const SetupDifference& difference : differencesFromDefaults(setup))
+        d.setupDifferences.append(difference.text());
+
+    if (!context.seal.isEmpty())
+        d.seal = sealDigits(context.seal);
+    else
+        d.sealTrouble =
+            context.sealTrouble.isEmpty() ? QStringLiteral("записът не е запечатан") : context.sealTrouble;
+    return d;
+}
+
+// ---------------------------------------------------------------------------------------
+// The page
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// The layout grid: 1200 units across the device, A4 proportions down.
+constexpr double kUnitsAcross = 1200;
+constexpr double kUnitsDown = kUnitsAcross * 297 / 210;
+// Point sizes are meant for this width; a narrower device gets proportionally smaller type.
+constexpr double kNominalWidthInches = 210 / 25.4;
+
+constexpr double kLeft = 90;
+constexpr double kRight = 1110;
+constexpr double kTop = 70;
+constexpr double kBottom = kUnitsDown - 60;
+constexpr double kLabelWidth = 300;
+constexpr double kValueX = kLeft + kLabelWidth;
+
+const QColor kRed(200, 0, 0);
+const QString kPassMark = QStringLiteral("✔");
+const QString kFailMark = QStringLiteral("✘");
+
+// The phase table's columns: phase, speed, oil, then CO, CO2, HC, O2 and lambda.
+struct Column {
+    double x;
+    double width;
+};
+constexpr Column kColumns[] = {{kLeft, 200}, {290, 110}, {400, 75},  {475, 130},
+                               {605, 120},   {725, 105}, {830, 110}, {940, 170}};
+constexpr int kFirstValueColumn = 3;
+const QStringList kQuantityNames = {QStringLiteral("CO"), QStringLiteral("CO₂"), QStringLiteral("HC"),
+                                    QStringLiteral("O₂"), QStringLiteral("λ")};
+
+enum class Align { Left, Centre };
+
+struct PlacedText {
+    QPointF baseline; // layout units
+    QFont font;
+    QString text;
+    bool red = false;
+};
+
+// The face of the report page; texts with a character it lacks (the ✔ and ✘ marks,
+// "min⁻¹") take a face that has them all, so that each text is drawn in one face.
+const QString kFace = QStringLiteral("Arial");
+const QString kFallbackFace = QStringLiteral("DejaVu Sans");
+constexpr double kFallbackSize = 0.9;
+
+bool faceCovers(const QString& family, bool bold, const QString& text) {
+    QFont font(family);
+    font.setBold(bold);
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (!raw.isValid())
+        return false;
+    for (const char32_t c : text.toUcs4()) {
+        if (c != u' ' && !raw.supportsCharacter(c))
+            return false;
+    }
+    return true;
+}
+
+// The page as texts and rules in layout units; laid out first, drawn once it fits.
+class PageLayout {
+public:
+    PageLayout(QPaintDevice* device, double shrink)
+        : device_(device), scale_(device->width() / kUnitsAcross),
+          pointFactor_(shrink * (device->width() / double(std::max(1, device->logicalDpiX()))) /
+                       kNominalWidthInches) {}
+
+    QFont font(const QString& text, double points, bool bold) const {
+        const bool fallback = !faceCovers(kFace, bold, text) && faceCovers(kFallbackFace, bold, text);
+        QFont f(fallback ? kFallbackFace : kFace);
+        // The fallback face runs wider and taller: a little smaller, it matches the line.
+        f.setPointSizeF(std::max(1.0, points * pointFactor_ * (fallback ? kFallbackSize : 1.0)));
+        f.setBold(bold);
+        return f;
+    }
+    double advance(const QFont& f, const QString& text) const {
+        return QFontMetricsF(f, device_).horizontalAdvance(text) / scale_;
+    }
+    double ascent(const QFont& f) const { return QFontMetricsF(f, device_).ascent() / scale_; }
+    double lineSpacing(const QFont& f) const { return QFontMetricsF(f, device_).lineSpacing() / scale_; }
+
+    void place(double x, double baseline, const QFont& f, const QString& text, bool red = false) {
+        if (!text.isEmpty())
+            texts.append({QPointF(x, baseline), f, text, red});
+    }
+    void rule(double atY, double from = kLeft, double to = kRight) {
+        rules.append(QLineF(from, atY, to, atY));
+    }
+    void space(double units) { y += units; }
+
+    // Lines of `text` no wider than `width`, broken at spaces (a word wider than the line
+    // is broken where it must).
+    QStringList wrap(const QString& text, const QFont& f, double width) const {
+        QStringList lines;
+        QString line;
+        for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+            const QString candidate = line.isEmpty() ? word : line + u' ' + word;
+            if (advance(f, candidate) <= width) {
+                line = candidate;
+                continue;
+            }
+            if (!line.isEmpty())
+                lines.append(line);
+            line = word;
+            while (advance(f, line) > width && line.size() > 1) {
+                qsizetype fits = line.size() - 1;
+                while (fits > 1 && advance(f, line.left(fits)) > width)
+                    --fits;
+                lines.append(line.left(fits));
+                line = line.mid(fits);
+            }
+        }
+        if (!line.isEmpty())
+            lines.append(line);
+        return lines;
+    }
+
+    // A paragraph from the current line down, wrapped inside [x, x + width].
+    void paragraph(const QString& text, double points, bool bold, double x = kLeft,
+                   double width = kRight - kLeft, Align align = Align::Left, bool red = false) {
+        const QFont f = font(text, points, bold);
+        for (const QString& line : wrap(text, f, width)) {
+            const double left = align == Align::Centre ? x + (width - advance(f, line)) / 2 : x;
+            place(left, y + ascent(f), f, line, red);
+            y += lineSpacing(f);
+        }
+    }
+
+    // One line of cells on a common baseline; a cell too wide for its width gets smaller type.
+    struct Cell {
+        double x;
+        double width;
+        QString text;
+        double points;
+        bool bold = false;
+        bool red = false;
+        QString mark; // drawn after the text, in the text's colour
+    };
+    void row(const QList<Cell>& cells) {
+        struct Fitted {
+            QFont font;
+            QFont markFont;
+        };
+        QList<Fitted> fitted;
+        double top = 0;
+        double spacing = 0;
+        for (const Cell& c : cells) {
+            double points = c.points;
+            QFont f = font(c.text, points, c.bold);
+            QFont m = font(c.mark, points, c.bold);
+            while (points > 4 && width(c, f, m) > c.width) {
+                points *= 0.94;
+                f = font(c.text, points, c.bold);
+                m = font(c.mark, points, c.bold);
+            }
+            fitted.append({f, m});
+            top = std::max({top, ascent(f), c.mark.isEmpty() ? 0.0 : ascent(m)});
+            spacing = std::max({spacing, lineSpacing(f), c.mark.isEmpty() ? 0.0 : lineSpacing(m)});
+        }
+        const double baseline = y + top;
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            const Cell& c = cells[i];
+            place(c.x, baseline, fitted[i].font, c.text, c.red);
+            if (!c.mark.isEmpty())
+                place(c.x + advance(fitted[i].font, c.text) + markGap(), baseline, fitted[i].markFont, c.mark,
+                      c.red);
+        }
+        y += spacing;
+    }
+
+    // A label and its value; the value wraps in its own column.
+    void field(const QString& label, const QString& value, double points = 10) {
+        const double top = y;
+        row({{kLeft, kLabelWidth - 15, label, points}});
+        const double afterLabel = y;
+        y = top;
+        paragraph(value, points, true, kValueX, kRight - kValueX);
+        y = std::max(y, afterLabel);
+    }
+
+    QList<PlacedText> texts;
+    QList<QLineF> rules;
+    double y = kTop;
+
+private:
+    double markGap() const { return 6; }
+    double width(const Cell& c, const QFont& f, const QFont& m) const {
+        return advance(f, c.text) + (c.mark.isEmpty() ? 0 : markGap() + advance(m, c.mark));
+    }
+
+    QPaintDevice* device_;
+    double scale_;
+    double pointFactor_;
+};
+
+QString capitalised(QString text) {
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
+
+void layOutHeader(PageLayout& page, const ProtocolData& d) {
+    page.paragraph(d.title, 15, true, kLeft, kRight - kLeft, Align::Centre);
+    page.paragraph(QStringLiteral("Измерване на отработилите газове на двигател с принудително запалване"), 9,
+                   false, kLeft, kRight - kLeft, Align::Centre);
+    page.space(8);
+    if (!d.stationLine.isEmpty())
+        page.paragraph(d.stationLine, 12, true, kLeft, kRight - kLeft, Align::Centre);
+    if (d.training) {
+        page.space(6);
+        page.paragraph(kTrainingMark, 15, true, kLeft, kRight - kLeft, Align::Centre);
+        if (!d.trainingReason.isEmpty())
+            page.paragraph(d.trainingReason, 9, false, kLeft, kRight - kLeft, Align::Centre);
+    }
+    page.space(14);
+
+    const QString number = QStringLiteral("Протокол № %1").arg(d.number);
+    const double numberEnd = kLeft + page.advance(page.font(number, 14, true), number);
+    QList<PageLayout::Cell> first = {{kLeft, 480, number, 14, true}};
+    if (d.attempt > 1)
+        first.append({numberEnd + 25, kLeft + 560 - numberEnd - 25, QStringLiteral("опит %1").arg(d.attempt),
+                      12, true});
+    first.append({700, kRight - 700, QStringLiteral("Дата: ") + d.date, 11});
+    page.row(first);
+    QList<PageLayout::Cell> times = {{700, 200, QStringLiteral("Начало: ") + d.startTime, 10}};
+    if (!d.endTime.isEmpty())
+        times.append({910, kRight - 910, QStringLiteral("Край: ") + d.endTime, 10});
+    page.row(times);
+}
+
+void layOutFacts(PageLayout& page, const ProtocolData& d) {
+    page.space(12);
+    page.paragraph(QStringLiteral("Превозно средство"), 11, true);
+    page.space(2);
+    page.field(QStringLiteral("Регистрационен №"), d.registration);
+    page.field(QStringLiteral("Марка и модел"), d.makeModel.isEmpty() ? kNone : d.makeModel);
+    page.field(QStringLiteral("Първа регистрация"), d.firstRegistration);
+    page.field(QStringLiteral("Гориво"), d.fuel);
+    page.field(QStringLiteral("Контрол на емисиите"), d.emissionControl);
+    if (!d.typeApproval.isEmpty())
+        page.field(QStringLiteral("Одобрение на типа"), d.typeApproval);
+
+    page.space(12);
+    page.paragraph(QStringLiteral("Гранични стойности"), 11, true);
+    page.space(2);
+    page.paragraph(d.limitExplanation, 10, false);
+    page.paragraph(QStringLiteral("Основание: ") + d.limitSource, 9, false);
+    if (!d.rowInformation.isEmpty())
+        page.paragraph(QStringLiteral("Стойности от ред F1 (за информация): ") + d.rowInformation, 9, false);
+
+    page.space(12);
+    page.field(QStringLiteral("Анализатор, сериен №"),
+               d.analyserSerial.isEmpty() ? QStringLiteral("не е посочен") : d.analyserSerial);
+    page.field(QStringLiteral("Проверка на анализатора до"),
+               d.verificationExpires.isEmpty() ? QStringLiteral("не е посочена") : d.verificationExpires);
+    QString oil;
+    if (d.oilConfirmed) {
+        oil = QStringLiteral("потвърдена от оператора, не е измерена");
+    } else {
+        oil = d.oilAtStart.isEmpty() ? kNone : d.oilAtStart;
+        if (!d.oilMinimum.isEmpty())
+            oil += QStringLiteral(" (най-малко %1)").arg(d.oilMinimum);
+    }
+    page.field(QStringLiteral("Температура на маслото"), oil);
+}
+
+void layOutPhases(PageLayout& page, const ProtocolData& d) {
+    page.space(14);
+    page.paragraph(QStringLiteral("Резултати по фази (средни стойности)"), 11, true);
+    page.space(4);
+    const QStringList heads = {QStringLiteral("Фаза"), QStringLiteral("Обороти"), QStringLiteral("Масло")};
+    const QStringList units = {
+        QString(),           QStringLiteral("min⁻¹"), QStringLiteral("°C"), QStringLiteral("%"),
+        QStringLiteral("%"), QStringLiteral("ppm"),   QStringLiteral("%"),  QString()};
+    QList<PageLayout::Cell> headRow, unitRow;
+    for (int i = 0; i < 8; ++i) {
+        const Column& col = kColumns[i];
+        headRow.append({col.x, col.width - 8,
+                        i < kFirstValueColumn ? heads[i] : kQuantityNames[i - kFirstValueColumn], 9, true});
+        if (!units[i].isEmpty())
+            unitRow.append({col.x, col.width - 8, units[i], 8.5});
+    }
+    page.rule(page.y);
+    page.space(4);
+    page.row(headRow);
+    page.row(unitRow);
+    page.space(2);
+    page.rule(page.y);
+    page.space(5);
+
+    for (const ProtocolPhase& phase : d.phases) {
+        QList<PageLayout::Cell> values = {
+            {kColumns[0].x, kColumns[0].width - 8, capitalised(phase.name), 10, true},
+            {kColumns[1].x, kColumns[1].width - 8, phase.rpm, 10},
+            {kColumns[2].x, kColumns[2].width - 8, phase.oil, 10}};
+        QList<PageLayout::Cell> limitRow = {
+            {kColumns[0].x, kColumns[0].width - 8, QStringLiteral("граници"), 8.5},
+            {kColumns[1].x, kColumns[1].width - 8, phase.window, 8.5}};
+        for (const ProtocolValue& v : phase.values) {
+            const qsizetype index = kQuantityNames.indexOf(v.name);
+            if (index < 0)
+                continue;
+            const Column& col = kColumns[kFirstValueColumn + index];
+            const bool judged = !v.limit.isEmpty() && v.value != kNone;
+            values.append({col.x, col.width - 8, v.value, 10, !v.pass, !v.pass,
+                           judged ? (v.pass ? kPassMark : kFailMark) : QString()});
+            if (!v.limit.isEmpty())
+                limitRow.append({col.x, col.width - 8, v.limit, 8.5});
+        }
+        page.row(values);
+        page.row(limitRow);
+        page.space(2);
+        page.row(
+            {{kLeft, kRight - kLeft, QStringLiteral("Резултат: ") + phase.verdict, 10, true, phase.failed}});
+        if (!phase.reason.isEmpty())
+            page.paragraph(phase.reason, 9, false, kLeft + 20, kRight - kLeft - 20);
+        page.space(4);
+        page.rule(page.y);
+        page.space(5);
+    }
+    page.paragraph(QStringLiteral("✔ в границата, ✘ извън нея; стойностите без граница са за информация"), 8,
+                   false);
+}
+
+void layOutVerdict(PageLayout& page, const ProtocolData& d) {
+    page.space(16);
+    page.paragraph(QStringLiteral("Заключение"), 11, true, kLeft, kRight - kLeft, Align::Centre);
+    page.paragraph(d.verdict, 28, true, kLeft, kRight - kLeft, Align::Centre,
+                   d.outcome == ProtocolOutcome::Fail);
+    if (!d.verdictReason.isEmpty())
+        page.paragraph(d.verdictReason, 10, false, kLeft, kRight - kLeft, Align::Centre);
+    page.space(18);
+    const double top = page.y;
+    page.paragraph(QStringLiteral("Изпитването извърши: ") + d.operatorName, 11, false, kLeft, 560);
+    const double after = page.y;
+    page.y = top;
+    page.row({{720, kRight - 720, QStringLiteral("Подпис: ....................."), 11}});
+    page.y = std::max(page.y, after);
+
+    if (!d.setupDifferences.isEmpty()) {
+        page.space(14);
+        page.paragraph(QStringLiteral("Настройки, различни от подразбиращите се:"), 9, true);
+        for (const QString& text : d.setupDifferences)
+            page.paragraph(text, 8.5, false, kLeft + 20, kRight - kLeft - 20);
+    }
+    if (d.copy) {
+        page.space(18);
+        page.paragraph(QStringLiteral("КОПИЕ / COPY"), 20, true, kLeft, kRight - kLeft, Align::Centre);
+        page.paragraph(QStringLiteral("от архива на протоколите / from the protocol archive"), 9, false,
+                       kLeft, kRight - kLeft, Align::Centre);
+    }
+}
+
+// The foot goes at the bottom of the page; returns where it begins.
+double layOutFoot(PageLayout& page, const ProtocolData& d) {
+    const QString text = d.seal.isEmpty() ? QStringLiteral("без печат: ") + d.sealTrouble
+                                          : QStringLiteral("Печат на записа в архива: ") + d.seal;
+    const QFont f = page.font(text, 9, false);
+    const double height = page.wrap(text, f, kRight - kLeft).size() * page.lineSpacing(f);
+    const double top = kBottom - height;
+    const double flowEnd = page.y;
+    page.y = top;
+    page.paragraph(text, 9, false);
+    page.rule(top - 8);
+    page.y = flowEnd;
+    return top - 16;
+}
+
+// The page laid out with the largest type that lets everything fit above the foot.
+PageLayout layOut(QPaintDevice* device, const ProtocolData& d) {
+    double shrink = 1.0;
+    for (;;) {
+        PageLayout page(device, shrink);
+        layOutHeader(page, d);
+        layOutFacts(page, d);
+        layOutPhases(page, d);
+        layOutVerdict(page, d);
+        const double footTop = layOutFoot(page, d);
+        if (page.y <= footTop || shrink < 0.5)
+            return page;
+        shrink *= 0.93;
+    }
+}
+
+// Red only where it prints as red: not on a grey printer or a grey image.
+bool hasColour(const QPaintDevice* device) {
+    if (const auto* printer = dynamic_cast<const QPrinter*>(device))
+        return printer->colorMode() == QPrinter::Color;
+    if (const auto* image = dynamic_cast<const QImage*>(device)) {
+        switch (image->format()) {
+        case QImage::Format_Mono:
+        case QImage::Format_MonoLSB:
+        case QImage::Format_Grayscale8:
+        case QImage::Format_Grayscale16:
+        case QImage::Format_Alpha8:
+            return false;
+        default:
+            break;
+        }
+    }
+    return device->depth() > 1;
+}
+
+} // namespace
+
+void drawProtocolPage(QPainter& painter, const ProtocolData& data) {
+    QPaintDevice* device = painter.device();
+    const PageLayout page = layOut(device, data);
+    const double scale = device->width() / kUnitsAcross;
+    const bool colour = hasColour(device);
+    painter.save();
+    // Rules are a black pixel stretched over their place: every engine draws an image, even
+    // one that draws no shapes (a recording page).
+    QImage black(1, 1, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    const double thickness = std::max(1.0, 1.2 * scale);
+    for (const QLineF& line : page.rules)
+        painter.drawImage(QRectF(line.x1() * scale, line.y1() * scale - thickness / 2,
+                                 (line.x2() - line.x1()) * scale, thickness),
+                          black);
+    for (const PlacedText& t : page.texts) {
+        painter.setFont(t.font);
+        painter.setPen(t.red && colour ? kRed : QColor(Qt::black));
+        painter.drawText(t.baseline * scale, t.text);
+    }
+    painter.restore();
+}
+
+QString protocolPdfFileName(int number, bool training) {
+    return (training ? QStringLiteral("Obuchenie%1.pdf") : QStringLiteral("Protokol%1.pdf")).arg(number);
+}
+
+bool writeProtocolPdf(const QString& path, const ProtocolData& data, QString* error) {
+    const QByteArray name = QFileInfo(path).fileName().toUtf8();
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        // The whole sheet is the page: the layout keeps its own margins.
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        writer.setTitle(QStringLiteral("Протокол № %1").arg(data.number) +
+                        (data.copy ? QStringLiteral(" (копие)") : QString()));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            if (error)
+                *error = QStringLiteral("%1: the page could not be started").arg(path);
+            qCWarning(lcFiles, "write %s failed: the page could not be started", name.constData());
+            return false;
+        }
+        drawProtocolPage(painter, data);
+        painter.end();
+    }
+    QString why;
+    if (!writeFileAtomically(path, bytes, kTrailFileMode, true, &why)) {
+        qCWarning(lcFiles, "write %s failed: %s", name.constData(), qUtf8Printable(why));
+        if (error)
+            *error = why;
+        return false;
+    }
+    qCInfo(lcFiles, "wrote %s", name.constData());
+    return true;
+}
+
+bool printProtocol(PrinterService& printer, const ProtocolData& data, QString* error) {
+    return printer.printPage([&data](QPainter& painter) { drawProtocolPage(painter, data); }, error);
+}
+
+} // namespace vz
