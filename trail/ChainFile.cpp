@@ -30,18 +30,19 @@ bool ChainLineReader::next(ChainLine& line) {
     for (;;) {
         const qsizetype lf = buffer_.indexOf('\n', position_);
         const qsizetype available = buffer_.size() - position_;
-        if (lf >= 0 && lf - position_ < kMaxChainLineSize) {
+        if (lf >= 0 && lf - position_ < maxLine_) {
             line.offset = offset_;
             line.bytes = buffer_.mid(position_, lf + 1 - position_);
             offset_ += line.bytes.size();
             position_ = lf + 1;
-            line.entry = parseChainEntryLine(line.bytes);
+            if (line.bytes.size() <= kMaxChainLineSize)
+                line.entry = parseChainEntryLine(line.bytes);
             return true;
         }
-        if (lf >= 0 || available >= kMaxChainLineSize) {
+        if (lf >= 0 || available >= maxLine_) {
             // Longer than any entry: report its beginning, skip to its end.
             line.offset = offset_;
-            line.bytes = buffer_.mid(position_, kMaxChainLineSize);
+            line.bytes = buffer_.mid(position_, maxLine_);
             line.overlong = true;
             for (;;) {
                 const qsizetype end = buffer_.indexOf('\n', position_);

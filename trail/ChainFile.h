@@ -19,7 +19,10 @@ struct ChainLine {
 // Reads the chain forward in blocks; memory stays the same whatever its size.
 class ChainLineReader {
 public:
-    explicit ChainLineReader(StationFile& file, int64_t from = 0) : file_(file), offset_(from) {}
+    // Lines longer than `maxLine` bytes are cut short and marked overlong (the chain's own
+    // lines are never longer than kMaxChainLineSize; an archive's lines may be).
+    explicit ChainLineReader(StationFile& file, int64_t from = 0, qsizetype maxLine = kMaxChainLineSize)
+        : file_(file), offset_(from), maxLine_(maxLine) {}
     // The next line; false at the end of the file or on a read error (error() then says so).
     bool next(ChainLine& line);
     const QString& error() const { return error_; }
@@ -31,6 +34,7 @@ private:
     int64_t offset_ = 0; // of buffer_[position_]
     QByteArray buffer_;
     qsizetype position_ = 0;
+    qsizetype maxLine_ = kMaxChainLineSize;
     bool end_ = false;
     QString error_;
 };

@@ -1,5 +1,6 @@
 #include "ExamTrail.h"
 
+#include "ChainSeal.h"
 #include "LogFiles.h"
 #include "TrailRecovery.h"
 
@@ -21,68 +22,14 @@ QString inDir(const QString& dir, const char* name) {
     return stationPath(dir, QString::fromLatin1(name));
 }
 
-// Writes the record's entry (and a break before it where the chain has a gap, or a break
-// alone where it cannot seal now). Returns what went wrong, empty when the record is sealed.
+// Writes the record's entry in the examination chain (ChainSeal.h). Returns what went wrong,
+// empty when the record is sealed.
 QString sealRecord(const TrailInspection& trail, int number, const QByteArray& record) {
-    if (!trail.chainProblem.isEmpty())
-        return QStringLiteral("the chain cannot be used: %1").arg(trail.chainProblem);
-    if (trail.chain.unreadable || trail.chain.tornBytes() > 0)
-        return QStringLiteral("%1: its end is damaged and could not be set aside")
-            .arg(QLatin1StringView(kChainFileName));
-
+    const ChainState chain{inDir(trail.dir, kChainFileName), QString::fromLatin1(kChainFileName),
+                           trail.chainProblem, trail.chain};
     QString keyTrouble;
     const QByteArray* key = sealingKey(trail, &keyTrouble);
-    const std::optional<ChainEntry>& last = trail.chain.last;
-    QByteArray previous = last ? last->hash : QByteArray();
-    QByteArray lines;
-    if (!keyTrouble.isEmpty()) {
-        // Never a silent fall-back to an unkeyed seal: the record stays unsealed, and one
-        // break says from where and why.
-        if (!last || last->kind != ChainEntryKind::Break) {
-            const QByteArray reason =
-                breakReason(keyTrouble + QStringLiteral("; examinations from %1 on unsealed").arg(number));
-            lines += chainEntryLine(
-                {number, false, breakHash(previous, number, reason, nullptr), ChainEntryKind::Break, reason});
-        }
-    } else {
-        if (last && last->sealsRecord() && last->examNumber < number - 1) {
-            const QByteArray reason =
-                breakReason(QStringLiteral("resumed: examinations %1-%2 were logged without a seal")
-                                .arg(last->examNumber + 1)
-                                .arg(number - 1));
-            const ChainEntry gap{number - 1, key != nullptr, breakHash(previous, number - 1, reason, key),
-                                 ChainEntryKind::Break, reason};
-            lines += chainEntryLine(gap);
-            previous = gap.hash;
-        }
-        lines += chainEntryLine(
-            {number, key != nullptr, chainHash(previous, record, key), ChainEntryKind::Record, {}});
-    }
-    if (lines.isEmpty())
-        return keyTrouble;
-
-    StationFile chain;
-    if (!chain.open(inDir(trail.dir, kChainFileName), StationFile::Access::ReadWriteCreate,
-                    kMaxChainFileSize))
-        return chain.error();
-    const int64_t oldSize = chain.size();
-    if (oldSize != trail.chain.size)
-        return QStringLiteral("%1: changed while being written").arg(QLatin1StringView(kChainFileName));
-    if (!chain.writeAt(oldSize, lines)) {
-        const QString error = chain.error();
-        chain.truncate(oldSize);
-        chain.sync();
-        return error;
-    }
-    passTrailStep(TrailStep::ChainWritten);
-    if (!chain.sync()) {
-        const QString error = chain.error();
-        chain.truncate(oldSize);
-        chain.sync();
-        return error;
-    }
-    passTrailStep(TrailStep::ChainSynced);
-    return keyTrouble;
+    return sealInChain(chain, key, keyTrouble, number, record, "examinations").trouble;
 }
 
 } // namespace

@@ -222,9 +222,6 @@ QString setAsideName(const QString& dir, const QString& name, const char* what) 
     return candidate;
 }
 
-namespace {
-
-// Copies the bytes after `keep` into a new set-aside file and cuts `file` back to `keep`.
 bool setTailAside(StationFile& file, const QString& dir, const QString& name, int64_t keep, QString* done,
                   QString* error) {
     QByteArray tail;
@@ -242,8 +239,6 @@ bool setTailAside(StationFile& file, const QString& dir, const QString& name, in
     *done = QStringLiteral("%1: %2 torn bytes set aside as %3").arg(name).arg(tail.size()).arg(aside);
     return true;
 }
-
-} // namespace
 
 RecoveryResult applyRecovery(const TrailInspection& inspection, const RecoveryPlan& plan) {
     RecoveryResult result;

@@ -76,6 +76,11 @@ RecoveryResult applyRecovery(const TrailInspection& inspection, const RecoveryPl
 // The operator's words for a repair at start, in Bulgarian (empty when nothing was done).
 QString recoveryOperatorText(const RecoveryPlan& plan, const RecoveryResult& result);
 
+// Copies the bytes of `file` (named `name` in `dir`) after `keep` into a new set-aside file
+// NAME.torn-..., then cuts the file back to `keep`; `done` says what was done.
+bool setTailAside(StationFile& file, const QString& dir, const QString& name, int64_t keep, QString* done,
+                  QString* error);
+
 // The name a set-aside file gets: NAME.torn-YYYYMMDD-HHMMSS (or .aside-), made unique.
 QString setAsideName(const QString& dir, const QString& name, const char* what);
 
