@@ -26,6 +26,11 @@ public:
     void updateState(const QPaintEngineState&) override {}
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
     void drawTextItem(const QPointF& p, const QTextItem& textItem) override;
+    // Only texts are recorded. Qt's own fall-backs for polygons call each other for ever
+    // on an engine that draws neither, so lines and shapes end here.
+    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+    void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
+    void drawPath(const QPainterPath&) override {}
     Type type() const override { return QPaintEngine::User; }
 
     QList<RecordedText> texts;

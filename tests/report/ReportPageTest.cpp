@@ -107,3 +107,16 @@ TEST_F(ReportPageTest, APdfOfThePageHoldsItsTexts) {
     EXPECT_LT(text.indexOf(QStringLiteral("ДИАГНОСТИЧЕН")), text.indexOf(QStringLiteral("ГАЗОВЕ")));
     EXPECT_LT(text.indexOf(QStringLiteral("ГАЗОВЕ")), text.indexOf(QStringLiteral("Извършил")));
 }
+
+TEST(RecordingPrinter, TakesLinesAndShapesWithoutRecordingThem) {
+    vz::test::app();
+    vz::RecordingPaintDevice page(1200);
+    QPainter painter(&page);
+    painter.drawLine(0, 0, 100, 100);
+    painter.drawRect(10, 10, 50, 50);
+    painter.drawEllipse(QPointF(40, 40), 20, 20);
+    painter.drawText(QPointF(10, 10), QStringLiteral("Преглед"));
+    painter.end();
+    ASSERT_EQ(page.texts().size(), 1);
+    EXPECT_EQ(page.texts()[0].text, QStringLiteral("Преглед"));
+}
