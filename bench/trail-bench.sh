@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every pregledi command over an old station's log: make-trail writes RECORDS examinations
 # (200 to a file, with their SHA-256 chain) into a scratch station directory, and each command
-# runs once over it, timed by /usr/bin/time: wall seconds and peak resident memory.
+# runs once over it, timed by /usr/bin/time: wall seconds and peak resident memory; then the
+# station's append is timed over it and over an empty directory.
 #
 #   bench/trail-bench.sh [RECORDS]      (default 150000)
 #
@@ -15,7 +16,7 @@ build=${BUILD_DIR:-build}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
 if [ -z "${VZ_BENCH_NO_BUILD:-}" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" --target pregledi make-trail >/dev/null
+    cmake --build "$build" --target pregledi make-trail bench-append >/dev/null
 fi
 pregledi=$build/bin/pregledi
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -65,6 +66,18 @@ grep -q "^Examination: $records\$" "$scratch/out" || fail "show: $(head -n 2 "$s
 
 run "reprint $records -o" "$pregledi" --dir "$station" reprint "$records" -o "$scratch/copy.pdf"
 [ "$(head -c 4 "$scratch/copy.pdf" 2>/dev/null)" = "%PDF" ] || fail "reprint: no PDF"
+
+# The station's PRINT (its trail part) over this log and over an empty directory: it must not
+# slow down as the log grows. Last, because it adds examinations.
+mkdir "$scratch/empty"
+for target in "$station" "$scratch/empty"; do
+    label="append ($( [ "$target" = "$station" ] && echo "$records-record log" || echo "empty directory"))"
+    if out=$("$build/bench/bench-append" "$target" 50 2>&1); then
+        printf '%-32s %s\n' "$label" "$out"
+    else
+        fail "$label: $out"
+    fi
+done
 
 [ "$failed" -eq 0 ] && echo "every command did what it should"
 exit "$failed"

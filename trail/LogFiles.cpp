@@ -1,6 +1,9 @@
 #include "LogFiles.h"
 
-#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
 
 namespace vz {
 
@@ -60,18 +63,28 @@ const QByteArray& fillerRecord() {
 }
 
 LogFileNames listLogFiles(const QString& dir) {
+    // readdir, not QDir: the names alone are wanted, without a stat of each of a busy
+    // station's hundreds of files at every PRINT.
     LogFileNames names;
-    const QStringList entries = QDir(dir).entryList({QStringLiteral("Pregledi*.GPG")},
-                                                    QDir::AllEntries | QDir::System | QDir::Hidden |
-                                                        QDir::CaseSensitive | QDir::NoDotAndDotDot,
-                                                    QDir::Name);
-    for (const QString& name : entries) {
-        if (const std::optional<int> index = logFileIndexOf(name))
+    DIR* directory = ::opendir(QFile::encodeName(dir.isEmpty() ? QStringLiteral(".") : dir).constData());
+    if (!directory)
+        return names;
+    while (const dirent* entry = ::readdir(directory)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, "Pregledi", 8) != 0)
+            continue;
+        const size_t length = std::strlen(name);
+        if (length < 12 || std::strcmp(name + length - 4, ".GPG") != 0)
+            continue;
+        const QString text = QFile::decodeName(name);
+        if (const std::optional<int> index = logFileIndexOf(text))
             names.indexes.append(*index);
         else
-            names.strays.append(name);
+            names.strays.append(text);
     }
+    ::closedir(directory);
     std::sort(names.indexes.begin(), names.indexes.end());
+    std::sort(names.strays.begin(), names.strays.end());
     return names;
 }
 

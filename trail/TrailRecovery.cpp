@@ -24,38 +24,69 @@ bool allZero(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == '\0'; });
 }
 
+// Reads the end of log file `index` into `end`; false when it is no usable, non-empty file.
+bool readLogFileEnd(const QString& dir, int index, LogEnd& end) {
+    const QString name = examLogFileName(index);
+    StationFile file;
+    if (!file.open(inDir(dir, name), StationFile::Access::Read)) {
+        end.unusable.append(file.error());
+        return false;
+    }
+    const int64_t size = file.size();
+    if (size <= 0)
+        return false;
+    int whole = static_cast<int>(std::min<int64_t>(size / kLogRecordSize, kRecordsPerLogFile));
+    int64_t torn = size < kFullLogFileSize ? size - int64_t(whole) * kLogRecordSize : 0;
+    // A power cut can leave a file longer than what reached the disk, the rest zeros:
+    // whole records of zeros at the end were never logged either.
+    if (size <= kFullLogFileSize) {
+        QByteArray record;
+        while (whole > 0 && file.readAt(int64_t(whole - 1) * kLogRecordSize, kLogRecordSize, record) &&
+               allZero(record)) {
+            --whole;
+            torn += kLogRecordSize;
+        }
+    }
+    end.lastFileIndex = index;
+    end.fileSize = size;
+    end.tornBytes = torn;
+    end.lastNumber = examNumberAt(index, whole);
+    end.lastIsRecord = whole > 0;
+    return true;
+}
+
+// The last log file found by the previous look at a directory. A PRINT looks from there up
+// (a name or two) instead of reading every name of a busy station's hundreds of files; when
+// that file is gone or empty, every name is read again.
+struct LastFileHint {
+    QString dir;
+    int index = -1;
+};
+LastFileHint& lastFileHint() {
+    static LastFileHint hint;
+    return hint;
+}
+
 LogEnd readLogEnd(const QString& dir) {
     LogEnd end;
+    LastFileHint& hint = lastFileHint();
+    if (hint.dir == dir && hint.index >= 0) {
+        int index = hint.index;
+        while (index < kLastLogFileIndex &&
+               fileKindAt(inDir(dir, examLogFileName(index + 1))) != FileKind::Missing)
+            ++index;
+        LogEnd quick;
+        if (readLogFileEnd(dir, index, quick)) {
+            hint.index = index;
+            return quick;
+        }
+    }
     const LogFileNames names = listLogFiles(dir);
     for (auto index = names.indexes.crbegin(); index != names.indexes.crend(); ++index) {
-        const QString name = examLogFileName(*index);
-        StationFile file;
-        if (!file.open(inDir(dir, name), StationFile::Access::Read)) {
-            end.unusable.append(file.error());
-            continue;
-        }
-        const int64_t size = file.size();
-        if (size <= 0)
-            continue;
-        int whole = static_cast<int>(std::min<int64_t>(size / kLogRecordSize, kRecordsPerLogFile));
-        int64_t torn = size < kFullLogFileSize ? size - int64_t(whole) * kLogRecordSize : 0;
-        // A power cut can leave a file longer than what reached the disk, the rest zeros:
-        // whole records of zeros at the end were never logged either.
-        if (size <= kFullLogFileSize) {
-            QByteArray record;
-            while (whole > 0 && file.readAt(int64_t(whole - 1) * kLogRecordSize, kLogRecordSize, record) &&
-                   allZero(record)) {
-                --whole;
-                torn += kLogRecordSize;
-            }
-        }
-        end.lastFileIndex = *index;
-        end.fileSize = size;
-        end.tornBytes = torn;
-        end.lastNumber = examNumberAt(*index, whole);
-        end.lastIsRecord = whole > 0;
-        break;
+        if (readLogFileEnd(dir, *index, end))
+            break;
     }
+    hint = {dir, end.lastFileIndex};
     return end;
 }
 

@@ -2,6 +2,7 @@
 // crash or a damaged chain leave: the customer's page always comes out, the operator is told.
 #include "ExamChain.h"
 #include "ExamTrail.h"
+#include "LogFiles.h"
 #include "PRNUnit.h"
 #include "RecordingPrinter.h"
 #include "ReportTestSupport.h"
@@ -104,4 +105,15 @@ TEST_F(StationTrailTest, ARepairAtStartIsToldOnceAndNotAgain) {
     trail.recover(nullptr, printer, state);
     EXPECT_EQ(messages.size(), 1);
     EXPECT_EQ(readFile("Pregledi00000.GPG").size(), 2 * kExamRecordSize);
+}
+
+TEST(FillerRecord, IsARecordOfTheStationsOwnLayout) {
+    ReportFields fields;
+    fields.date = QStringLiteral("00.00.0000");
+    fields.time = QStringLiteral("00:00:00");
+    fields.owner = QStringLiteral("MISSING EXAMINATION");
+    EXPECT_EQ(fillerRecord(), examRecordBytes(fields));
+    const std::optional<ReportFields> back = parseExamRecordText(QString::fromLatin1(fillerRecord()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->owner, QStringLiteral("MISSING EXAMINATION"));
 }
