@@ -84,9 +84,16 @@ void countOverRange(StationState& s) {
         ++s.OverRangeCount;
 }
 
-void decodeResultRecord(StationState& s, const QByteArray& frame) {
+void decodeResultRecord(StationState& s, const QByteArray& frame, bool kept) {
     StationDisplay& d = s.Display;
     s.TicksSinceResult = 0;
+    ++s.ResultDecodes;
+    if (!kept) {
+        ++s.ResultRecordId;
+    } else if (frame != s.LastKeptRecord) {
+        ++s.ResultRecordId;
+        s.LastKeptRecord = frame;
+    }
     s.PrevValCO2 = s.ValCO2;
     s.PrevValCO = s.ValCO;
     s.PrevValHC = s.ValHC;
@@ -126,7 +133,8 @@ void decodeResultRecord(StationState& s, const QByteArray& frame) {
     s.BarStep = 0;
 }
 
-void decodeFrame(StationState& s, StationEnv& env, const QByteArray& frame) {
+// `kept`: the frame is the 1200-baud record of slot 5 or its copy, decoded again and again.
+void decodeFrame(StationState& s, StationEnv& env, const QByteArray& frame, bool kept) {
     const QByteArray type = frame.mid(2, 2);
     if (type == "IN") {
         // A frame without column 8 keeps the previous bits.
@@ -151,7 +159,7 @@ void decodeFrame(StationState& s, StationEnv& env, const QByteArray& frame) {
     if (type == "RS" && frame.mid(5, 2) == "SP")
         Button3Click(s, env);
     if (type == "RG" && frame.size() > 40)
-        decodeResultRecord(s, frame);
+        decodeResultRecord(s, frame, kept);
 }
 
 } // namespace
@@ -168,8 +176,9 @@ QString lambdaDisplayText(double co, double co2, double hcPpm, double o2, int ga
 void ShowResData(StationState& s, StationEnv& env) {
     for (qsizetype i = 0; i < kSlotCount; ++i) {
         const QByteArray frame = s.FrameSlots[i]; // a zeroing request may touch the slots
+        const bool kept = i == kSlotCount - 1 || (i == 0 && frame == s.FrameSlots[kSlotCount - 1]);
         s.CurFrame = frame;
-        decodeFrame(s, env, frame);
+        decodeFrame(s, env, frame, kept);
     }
     s.CurFrame.clear();
 }

@@ -68,6 +68,14 @@ struct StationState {
     QString RpmText;
     uint16_t ValCO = 0, ValCO2 = 0, ValHC = 0, ValO2 = 0;
     uint16_t PrevValCO = 0, PrevValCO2 = 0, PrevValHC = 0, PrevValO2 = 0;
+    // Result records decoded, for whoever takes one sample per record (the two-speed test):
+    // ResultDecodes counts every decoding, ResultRecordId only distinct records. A frame
+    // freshly cut from a received block or replayed from the demo file is a new record; the
+    // 1200-baud record kept in slot 5 (and its copy in slot 1) is decoded again at every
+    // receive event and is new only when its bytes have changed since it was last decoded.
+    uint64_t ResultDecodes = 0;
+    uint64_t ResultRecordId = 0;
+    QByteArray LastKeptRecord;
     std::array<int, 4> BarValue{}; // bar heights in chart units: CO, CO2, HC, O2
     uint8_t BarStep = 0;
     int GASBoxItemIndex = 0; // fuel box selection, -1 for a typed text matching no item

@@ -10,6 +10,7 @@
 #include "StationLogic.h"
 #include "TChart.h"
 #include "TLabel.h"
+#include "TwoSpeedStation.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -85,6 +86,7 @@ void TMnGASForm::Timer1Timer() {
         return; // a tick queued before the close
     vz::Timer1Timer(St, *Env);
     MirrorDisplay();
+    emit cycleStepped();
 }
 
 void TMnGASForm::Timer2Timer() {
@@ -101,6 +103,7 @@ void TMnGASForm::cpDrvReceiveData(const void* DataPtr, uint32_t DataSize) {
         t.start();
     vz::cpDrvReceiveData(St, *Env, DataPtr, DataSize);
     MirrorDisplay();
+    emit cycleStepped();
     if (timed)
         qCDebug(vz::lcTiming, "block of %u bytes shown in %.3f ms", unsigned(DataSize),
                 t.nsecsElapsed() / 1e6);
@@ -164,6 +167,10 @@ void TMnGASForm::FormKeyDown(int key) {
     case Qt::Key_F4:
         Button4Click();
         break;
+    // F5 opens the two-speed test.
+    case Qt::Key_F5:
+        TwoSpeedTestCommand();
+        break;
     default:
         break;
     }
@@ -219,7 +226,7 @@ void TMnGASForm::resizeEvent(QResizeEvent* event) {
 
 void TMnGASForm::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F4) {
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F5) {
         FormKeyDown(key);
         return;
     }
@@ -237,7 +244,7 @@ void TMnGASForm::closeEvent(QCloseEvent* event) {
 bool TMnGASForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key >= Qt::Key_F1 && key <= Qt::Key_F4) {
+        if (key >= Qt::Key_F1 && key <= Qt::Key_F5) {
             FormKeyDown(key);
             return true;
         }

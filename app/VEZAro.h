@@ -25,6 +25,7 @@ class DemoFile;
 class PrinterService;
 struct MainReadings;
 struct ReportState;
+class TwoSpeedStation;
 } // namespace vz
 
 class TMnGASForm : public QWidget {
@@ -75,6 +76,8 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
+    // F5: the two-speed test window, modal; the cycle timer keeps running under it.
+    void TwoSpeedTestCommand();
     void SettingsButtonClick();
     void AboutButtonClick();
     void ViewButtonClick();
@@ -93,6 +96,13 @@ public:
     // The reading labels' texts and the fuel choice, as the report window copies them.
     vz::MainReadings Readings() const;
     std::function<vz::MainReadings()> readingsProvider() const;
+    // The station as the two-speed test window sees it.
+    vz::TwoSpeedStation& twoSpeedStation();
+
+signals:
+    // After every tick of the cycle timer and every received block, once the state and the
+    // controls are up to date.
+    void cycleStepped();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -110,6 +120,7 @@ private:
     std::unique_ptr<vz::ReportState> OwnReportState;
     vz::ReportState* ReportState = nullptr;
     vz::PrinterService* Printer = nullptr;
+    std::unique_ptr<vz::TwoSpeedStation> TestStation;
     bool InRestWin = false;
     bool Closed = false;
 };

@@ -1,18 +1,57 @@
 // The main window's commands that open other windows: F1 BASE (vehicle limits), F4 PRINT
-// (test report), SETTINGS and About.
+// (test report), F5 (the two-speed test), SETTINGS and About.
 #include "AboutZAN.h"
 #include "CPDrvEnv.h"
 #include "GASbase.h"
 #include "LimitMarkers.h"
 #include "PRNUnit.h"
 #include "PrinterService.h"
+#include "ProtocolArchive.h"
 #include "ReportState.h"
 #include "SettingsDlg.h"
 #include "StationLogic.h"
 #include "TLabel.h"
+#include "TwoSpeedStation.h"
+#include "TwoSpeedWindow.h"
 #include "VEZAro.h"
 
+#include <QDir>
 #include <QTimer>
+
+namespace {
+
+// The main window as the two-speed test window sees it: the module state, the line, the F1
+// vehicle and the F2, F3 and engine-speed commands, each as the main window's own handler.
+class MainWindowStation : public vz::TwoSpeedStation {
+public:
+    explicit MainWindowStation(TMnGASForm& form) : form_(form) {
+        connect(&form, &TMnGASForm::cycleStepped, this, &vz::TwoSpeedStation::stepped);
+    }
+    const vz::StationState& state() const override { return form_.St; }
+    uint32_t baudRate() const override { return form_.CPDrv->BaudRateValue(); }
+    QString portName() const override { return form_.CPDrv->PortName(); }
+    QString devicePath() const override { return form_.CPDrv->DevicePath(); }
+    std::optional<vz::ChosenVehicle> chosenVehicle() const override {
+        const vz::SelectedVehicle& v = form_.St.Vehicle;
+        if (!vz::vehicleSelected(v))
+            return std::nullopt;
+        // The limits window hands over "Mark Model": the make is its first word.
+        vz::ChosenVehicle chosen;
+        chosen.row = v;
+        const qsizetype space = v.VehicleText.indexOf(u' ');
+        chosen.make = space < 0 ? v.VehicleText : v.VehicleText.left(space);
+        chosen.model = space < 0 ? QString() : v.VehicleText.mid(space + 1).trimmed();
+        return chosen;
+    }
+    void pressF2() override { form_.Button2Click(); }
+    void pressF3() override { form_.Button3Click(); }
+    void chooseRpmMode(int itemIndex) override { form_.RPMGroupClick(itemIndex); }
+
+private:
+    TMnGASForm& form_;
+};
+
+} // namespace
 
 void TMnGASForm::Button1Click() {
     vz::runVehicleChoice(this, St.Vehicle);
@@ -80,4 +119,19 @@ void TMnGASForm::Button4Click() {
         return; // the station shut down while the report window was open
     St.Display.Timer1Enabled = true;
     Timer1->start();
+}
+
+vz::TwoSpeedStation& TMnGASForm::twoSpeedStation() {
+    if (!TestStation)
+        TestStation = std::make_unique<MainWindowStation>(*this);
+    return *TestStation;
+}
+
+void TMnGASForm::TwoSpeedTestCommand() {
+    // Unlike the report window, the cycle timer keeps running: the test lives on the readings
+    // it brings.
+    vz::QtPrinterService defaultPrinter;
+    vz::ProtocolArchive archive(QDir::currentPath());
+    vz::TwoSpeedWindow window(this, {twoSpeedStation(), archive, Printer ? *Printer : defaultPrinter});
+    window.exec();
 }

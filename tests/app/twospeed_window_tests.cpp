@@ -1,0 +1,659 @@
+// The two-speed test window on the real main window, offscreen: the operator's keys sent to
+// the focused control, the analyser's frames through the main window's receive handler, the
+// cycle through its timer handler, time from a clock the test moves. The archive, the
+// printer pages and the PDF are real, in a scratch directory.
+#include "MessageBox.h"
+#include "ProtocolArchive.h"
+#include "ProtocolPage.h"
+#include "RecordingPrinter.h"
+#include "ReportState.h"
+#include "SpeedGauge.h"
+#include "StationState.h"
+#include "TwoSpeedFormat.h"
+#include "TwoSpeedLimits.h"
+#include "TwoSpeedStation.h"
+#include "TwoSpeedWindow.h"
+#include "VEZAro.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <deque>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "../ScratchFiles.h"
+#include "../TestApplication.h"
+#include "frames_test_support.h"
+
+namespace {
+
+using vz::twospeed::Verdict;
+
+// What the car and the analyser give in one result record.
+struct Engine {
+    int rpm = 800;
+    double co = 0.1, co2 = 14.6, hc = 40, o2 = 0.3;
+};
+const Engine kCleanAir{800, 0.0, 0.0, 0, 20.9};
+const Engine kGoodHighIdle{2700, 0.05, 14.8, 20, 0.2};
+const Engine kHighCoHighIdle{2700, 0.45, 14.5, 60, 0.1};
+const Engine kGoodIdle{800, 0.1, 14.6, 40, 0.3};
+
+QByteArray recordOf(const Engine& e) {
+    return vz::test::resultRecord(QString::asprintf("%06.3f", e.co).toLatin1().constData(),
+                                  QString::asprintf("%05.2f", e.co2).toLatin1().constData(),
+                                  QString::asprintf("%05d", int(e.hc)).toLatin1().constData(),
+                                  QString::asprintf("%05.2f", e.o2).toLatin1().constData(),
+                                  QString::asprintf("%04d", e.rpm).toLatin1().constData());
+}
+
+// The analyser's oil probe, as its "RM" frame gives it.
+QByteArray oilFrame(double celsius) {
+    return vz::test::frame("RM", "\x17 0000 0900  " + QString::asprintf("%05.1f", celsius).toLatin1());
+}
+
+QList<QJsonObject> archiveLines(const QString& path) {
+    QList<QJsonObject> lines;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    return lines;
+}
+
+QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) {
+    QList<QJsonObject> found;
+    for (const QJsonObject& l : lines)
+        if (l.value(QStringLiteral("kind")).toString() == kind)
+            found << l;
+    return found;
+}
+
+// A pseudo-terminal pair, as the simulator makes one; the test keeps the master side.
+struct Pty {
+    int master = -1;
+    QString slave;
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            slave = QString::fromLocal8Bit(::ptsname(master));
+    }
+    ~Pty() {
+        if (master >= 0)
+            ::close(master);
+    }
+};
+
+class TwoSpeedWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vz::test::testApplication();
+        ASSERT_TRUE(dir.isValid());
+        qunsetenv("VZ_LANG");
+        vz::setMessageBoxHandler([this](QWidget*, const QString& caption, const QString& text, vz::MsgIcon,
+                                        vz::MsgButtons buttons) {
+            boxes.push_back({caption, text});
+            if (!answers.empty()) {
+                const vz::MsgAnswer answer = answers.front();
+                answers.pop_front();
+                return answer;
+            }
+            return buttons == vz::MsgButtons::YesNo ? vz::MsgAnswer::Yes : vz::MsgAnswer::Ok;
+        });
+        // Times shortened through the set-up file, as a test run does.
+        write("TWOSPEED.ini", "StabilisationSeconds = 1\nMeasuringSeconds = 4\nAveragingSeconds = 2\n"
+                              "PhaseLimitSeconds = 20\n");
+        write("SERVICE.ini", "АВТОСЕРВИЗ ПРИМЕР, СОФИЯ\nПетров\nИванов\n\n\n");
+    }
+    void TearDown() override {
+        window.reset();
+        form.reset();
+        vz::setMessageBoxHandler({});
+        qunsetenv("VZ_LANG");
+    }
+
+    void write(const QString& name, const QByteArray& bytes) {
+        vz::test::ScratchFiles::writeFile(name, bytes);
+    }
+    // The serial line: COM1 leads to `target` (a scratch file unless a test says otherwise).
+    void linkCom1(const QString& target) {
+        QFile::remove(dir.filePath(QStringLiteral("COM1")));
+        ASSERT_TRUE(QFile::link(target, dir.filePath(QStringLiteral("COM1"))));
+    }
+
+    QDateTime wall() const { return kBase.addMSecs(nowMs - kStartMs); }
+
+    void openStation() {
+        if (!QFileInfo::exists(dir.filePath(QStringLiteral("COM1")))) {
+            write("line", "");
+            linkCom1(dir.filePath(QStringLiteral("line")));
+        }
+        form = std::make_unique<TMnGASForm>(TMnGASForm::Options{}, &reportState, &printer);
+        boxes.clear();
+    }
+    void openWindow() {
+        archive = std::make_unique<vz::ProtocolArchive>(dir.path(), [this] { return wall(); });
+        window = std::make_unique<vz::TwoSpeedWindow>(
+            form.get(),
+            vz::TwoSpeedWindowServices{form->twoSpeedStation(), *archive, printer, [this] { return nowMs; },
+                                       [this] { return wall(); }, dir.path()});
+        window->show();
+        window->activateWindow();
+        QApplication::setActiveWindow(window.get());
+    }
+
+    // Keys as the keyboard sends them: to the focused control of the window.
+    QWidget* focus() const { return window->focusWidget() ? window->focusWidget() : window.get(); }
+    void press(int key, const QString& text = {}) {
+        QPointer<QWidget> target = focus();
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &down);
+        if (target) {
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+            QApplication::sendEvent(target, &up);
+        }
+    }
+    void type(const QString& text) {
+        for (const QChar c : text)
+            press(c.isLetterOrNumber() && c.unicode() < 128 ? int(c.toUpper().unicode())
+                                                            : int(Qt::Key_unknown),
+                  QString(c));
+    }
+    void enter() { press(Qt::Key_Return, QStringLiteral("\r")); }
+    void esc() { press(Qt::Key_Escape, QString(QChar(0x1b))); }
+    void tab() { press(Qt::Key_Tab, QStringLiteral("\t")); }
+
+    // The vehicle step, from the keyboard: registration, make, model, first registration.
+    void typeVehicle(const QString& registration, const QString& make = QStringLiteral("VW"),
+                     const QString& model = QStringLiteral("Golf"),
+                     const QString& date = QStringLiteral("14.03.2005")) {
+        ASSERT_EQ(focus(), window->RegistrationEdit);
+        type(registration);
+        tab();
+        if (!make.isNull()) {
+            window->MakeEdit->clear();
+            type(make);
+        }
+        tab();
+        if (!model.isNull()) {
+            window->ModelEdit->clear();
+            type(model);
+        }
+        tab();
+        type(date);
+        ASSERT_EQ(focus(), window->FirstRegistrationEdit);
+    }
+
+    // The run as F2 leaves it when an analyser answers on the line.
+    void runCycle() {
+        form->St.OpState = 1;
+        form->St.RunTicks = 0;
+    }
+    // One tick of the cycle timer (250 ms at run), then, when given, one block from the analyser.
+    void tick(const std::optional<Engine>& engine, std::optional<double> oil = std::nullopt) {
+        nowMs += 250;
+        form->Timer1Timer();
+        if (!engine)
+            return;
+        QByteArray block = recordOf(*engine);
+        if (oil)
+            block += oilFrame(*oil);
+        form->cpDrvReceiveData(block.constData(), uint32_t(block.size()));
+    }
+    void run(const Engine& e, int64_t ms, std::optional<double> oil = std::nullopt) {
+        for (int64_t t = 0; t < ms; t += 250)
+            tick(e, oil);
+    }
+    // Through the gate and conditioning into the first phase; `oil` from the analyser, or none
+    // (the operator then confirms a warm engine).
+    void startPhases(std::optional<double> oil) {
+        runCycle();
+        run(kCleanAir, 5500, oil);
+        ASSERT_FALSE(window->GateReadyLabel->text().isEmpty())
+            << window->GateBlocksLabel->text().toStdString();
+        enter();
+        ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Conditioning);
+        if (!oil) {
+            EXPECT_TRUE(window->WarmButton->isVisible());
+            tab(); // from the page to its first button
+            ASSERT_EQ(focus(), window->WarmButton);
+            enter();
+            EXPECT_TRUE(window->test()->oilConfirmed());
+        }
+        tick(kCleanAir, oil);
+        enter();
+        ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Phases)
+            << window->MessageLabel->text().toStdString();
+    }
+    void runUntilFinished(const Engine& highIdle, const Engine& idle, std::optional<double> oil) {
+        for (int i = 0; i < 400 && !window->test()->finished(); ++i) {
+            const auto view = window->test()->currentPhase();
+            tick(view && view->kind == vz::twospeed::PhaseKind::HighIdle ? highIdle : idle, oil);
+        }
+        ASSERT_TRUE(window->test()->finished());
+    }
+    QString officialFile() const {
+        return dir.filePath(vz::ProtocolArchive::fileName(vz::ArchiveSeries::Official, wall().date()));
+    }
+    QString trainingFile() const {
+        return dir.filePath(vz::ProtocolArchive::fileName(vz::ArchiveSeries::Training, wall().date()));
+    }
+    template <typename T> T* child(const QString& name) const { return window->findChild<T*>(name); }
+
+    struct Box {
+        QString caption, text;
+    };
+
+    static constexpr int64_t kStartMs = 1'000'000;
+    const QDateTime kBase{QDate(2026, 3, 10), QTime(10, 0)};
+    vz::test::ScratchCurrentDir dir;
+    std::vector<Box> boxes;
+    std::deque<vz::MsgAnswer> answers;
+    int64_t nowMs = kStartMs;
+    vz::ReportState reportState;
+    vz::RecordingPrinterService printer;
+    std::unique_ptr<TMnGASForm> form;
+    std::unique_ptr<vz::ProtocolArchive> archive;
+    std::unique_ptr<vz::TwoSpeedWindow> window;
+};
+
+TEST_F(TwoSpeedWindowTest, aPassingCarFromTheVehicleStepToThePrintedProtocol) {
+    printer.names = {QStringLiteral("Office")};
+    printer.pageWidthPx = 4800;
+    openStation();
+    openWindow();
+    EXPECT_EQ(window->windowTitle(), "ИЗПИТВАНЕ НА ДВЕ СКОРОСТИ / TWO-SPEED TEST");
+    EXPECT_FALSE(window->TrainingLabel->isVisible());
+    EXPECT_TRUE(boxes.empty());
+
+    // 1. The vehicle; the limits line follows the date at once.
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    vz::twospeed::VehicleFacts facts;
+    facts.firstRegistration = QDate(2005, 3, 14);
+    EXPECT_EQ(
+        window->LimitsLabel->text(),
+        vz::twospeed::selectLimits(facts, vz::twospeed::readTwoSpeedSetup(dir.path()).setup).explanation);
+    EXPECT_TRUE(window->LimitsLabel->text().contains("14.03.2005"));
+    EXPECT_EQ(window->OperatorBox->currentText(), "Иванов"); // the list sorted, empty names left out
+    const int64_t startedMs = nowMs;
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    const QList<QJsonObject> begun = archiveLines(officialFile());
+    ASSERT_EQ(begun.size(), 1);
+    const QJsonObject started = begun[0];
+    EXPECT_EQ(started["kind"].toString(), "started");
+    EXPECT_EQ(started["number"].toInt(), window->protocolNumber());
+    EXPECT_EQ(started["registration"].toString(), "CA 1234 BX");
+    EXPECT_EQ(started["make"].toString(), "VW");
+    EXPECT_EQ(started["firstRegistration"].toString(), "2005-03-14");
+    EXPECT_EQ(started["operator"].toString(), "Иванов");
+    EXPECT_EQ(started["limitSet"]["basis"].toString(), "catalyst-from-2002");
+    EXPECT_EQ(started["setup"]["StabilisationSeconds"].toDouble(), 1.0);
+    EXPECT_EQ(started["line"]["port"].toString(), "COM1");
+    EXPECT_EQ(started["line"]["device"].toString(), QFileInfo(dir.filePath("line")).canonicalFilePath());
+    EXPECT_EQ(started["line"]["rate"].toInt(), 9600);
+    EXPECT_FALSE(started["training"].toBool());
+    EXPECT_FALSE(window->AttemptLabel->isVisible()) << "the first attempt of the day";
+
+    // 2. The gate: the cycle is idle, so Enter does not go on and F2 is offered.
+    EXPECT_TRUE(window->GateBlocksLabel->text().contains("Анализаторът не измерва"));
+    EXPECT_TRUE(window->RunButton->isVisible());
+    EXPECT_EQ(window->RunButton->text(), "Пускане на измерването (F2)");
+    enter();
+    EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    EXPECT_FALSE(window->MessageLabel->text().isEmpty());
+
+    // 3.-5. Clean air, a warm engine (oil from the analyser), high idle, then idle.
+    startPhases(90.0);
+    EXPECT_TRUE(window->PhaseTitleLabel->text().contains("Повишени обороти"));
+    EXPECT_EQ(window->Gauge->windowMin(), 2500);
+    EXPECT_EQ(window->Gauge->windowMax(), 3000);
+    tick(Engine{1500, 0.05, 14.8, 20, 0.2}, 90.0);
+    EXPECT_EQ(window->Gauge->rpm(), 1500);
+    EXPECT_FALSE(window->Gauge->inWindow());
+    EXPECT_EQ(window->RpmLabel->text(), "1500 min⁻¹");
+    EXPECT_EQ(window->HintLabel->text(), "Докарайте оборотите в прозореца 2500–3000 min⁻¹.");
+    run(Engine{1500, 0.05, 14.8, 20, 0.2}, 7000, 90.0); // the operator takes a while
+    tick(kGoodHighIdle, 90.0);
+    EXPECT_TRUE(window->Gauge->inWindow());
+    EXPECT_TRUE(window->CountdownLabel->text().startsWith("Стабилизиране"));
+    runUntilFinished(kGoodHighIdle, kGoodIdle, 90.0);
+
+    // 7. The result.
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_EQ(window->test()->verdict(), Verdict::Pass);
+    EXPECT_EQ(window->VerdictLabel->text(), vz::twospeed::verdictTitle(Verdict::Pass));
+    for (const char* phase : {"high-idle", "idle"}) {
+        ASSERT_NE(child<QLabel>(QString(phase) + "-co-mark"), nullptr) << phase;
+        EXPECT_EQ(child<QLabel>(QString(phase) + "-co-mark")->text(), "✔") << phase;
+        EXPECT_FALSE(child<QLabel>(QString(phase) + "-co-value")->styleSheet().contains("#c00000")) << phase;
+        EXPECT_TRUE(child<QLabel>(QString(phase) + "-verdict")->text().contains("съответства")) << phase;
+    }
+    EXPECT_EQ(child<QLabel>("high-idle-lambda-mark")->text(), "✔");
+    EXPECT_EQ(child<QLabel>("idle-lambda-mark")->text(), "") << "lambda decides nothing at idle";
+    const QString decidingCo =
+        vz::twospeed::decimalText(window->test()->phases()[0].deciding->co, vz::twospeed::kCoDecimals);
+    EXPECT_EQ(child<QLabel>("high-idle-co-value")->text(), decidingCo + " %");
+
+    // The archive: the started line, samples journalled at least every 5 s, the result.
+    const QList<QJsonObject> lines = archiveLines(officialFile());
+    const QList<QJsonObject> results = ofKind(lines, "result");
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0]["verdict"].toString(), "pass");
+    EXPECT_EQ(results[0]["number"].toInt(), window->protocolNumber());
+    const QJsonArray phases = results[0]["phases"].toArray();
+    ASSERT_EQ(phases.size(), 2);
+    qsizetype resultSamples = 0;
+    for (const QJsonValue& p : phases)
+        resultSamples += p["samples"].toArray().size();
+    qsizetype journalled = 0;
+    const QList<QJsonObject> journal = ofKind(lines, "samples");
+    EXPECT_GE(journal.size(), 1);
+    for (const QJsonObject& j : journal) {
+        const int64_t writtenMs =
+            kBase.msecsTo(QDateTime::fromString(j["time"].toString(), Qt::ISODate)) + kStartMs;
+        for (const QJsonValue& s : j["samples"].toArray()) {
+            const int64_t takenMs = startedMs + s["t"].toInteger();
+            EXPECT_LE(takenMs, writtenMs + 999); // the line's time is in whole seconds
+            EXPECT_LE(writtenMs, takenMs + 5000) << "a sample waited more than 5 s for its journal line";
+            ++journalled;
+        }
+    }
+    EXPECT_GT(journalled, 0);
+    EXPECT_LE(journalled, resultSamples);
+
+    // 8. The protocol on the default printer, with the result line's seal at its foot.
+    EXPECT_EQ(child<QLabel>("keys")->text(), "Enter: печат на протокола · Esc: затваряне");
+    enter();
+    ASSERT_EQ(printer.pages.size(), 1);
+    EXPECT_EQ(window->PrintLabel->text(), "Протоколът е отпечатан.");
+    QStringList texts;
+    for (const vz::RecordedText& t : printer.pages[0])
+        texts << t.text;
+    const QString page = texts.join(u'\n');
+    EXPECT_TRUE(page.contains("CA 1234 BX"));
+    EXPECT_TRUE(page.contains(vz::twospeed::verdictTitle(Verdict::Pass)));
+    ASSERT_TRUE(window->resultWrite().ok);
+    // The text engine may cut a line into runs (digits apart from letters): joined, they read on.
+    EXPECT_TRUE(texts.join(QString()).contains(vz::sealDigits(window->resultWrite().seal)))
+        << page.toStdString();
+    enter(); // after printing, Enter closes
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TwoSpeedWindowTest, aFailingCarShowsTheValueBeyondItsLimitInRedAndSavesThePdfWithoutAPrinter) {
+    openStation();
+    form->St.Vehicle = {QStringLiteral("VW GOLF"), 50, 0, 120, 200, 300};
+    openWindow();
+    // The make and model of the F1 vehicle are there; LPG is chosen from the keyboard.
+    EXPECT_EQ(window->MakeEdit->text(), "VW");
+    EXPECT_EQ(window->ModelEdit->text(), "GOLF");
+    typeVehicle(QStringLiteral("PB 4567 AK"), QString(), QString(), QStringLiteral("01.08.2001"));
+    tab();
+    ASSERT_EQ(focus(), window->FuelBox);
+    press(Qt::Key_Down);
+    EXPECT_EQ(window->FuelBox->currentIndex(), 1);
+    EXPECT_TRUE(window->LimitsLabel->text().contains("VW GOLF")) << "the F1 row's idle CO limit";
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    EXPECT_EQ(form->St.GASBoxItemIndex, 0) << "the main window's fuel box is left as it was";
+
+    // No oil temperature from the analyser: the operator confirms a warm engine.
+    startPhases(std::nullopt);
+    runUntilFinished(kHighCoHighIdle, kGoodIdle, std::nullopt);
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_EQ(window->test()->verdict(), Verdict::Fail);
+    EXPECT_EQ(window->VerdictLabel->text(), vz::twospeed::verdictTitle(Verdict::Fail));
+    EXPECT_EQ(child<QLabel>("high-idle-co-mark")->text(), "✘");
+    EXPECT_TRUE(child<QLabel>("high-idle-co-value")->styleSheet().contains("#c00000"));
+    EXPECT_TRUE(child<QLabel>("high-idle-co-mark")->styleSheet().contains("#c00000"));
+    EXPECT_FALSE(child<QLabel>("idle-co-value")->styleSheet().contains("#c00000")) << "idle passed";
+    EXPECT_EQ(window->ReasonLabel->text(), window->test()->reason());
+
+    const QList<QJsonObject> lines = archiveLines(officialFile());
+    EXPECT_EQ(lines[0]["fuel"].toString(), "lpg");
+    EXPECT_EQ(lines[0]["f1Row"]["text"].toString(), "VW GOLF");
+    ASSERT_EQ(ofKind(lines, "result").size(), 1);
+    const QJsonObject result = ofKind(lines, "result")[0];
+    EXPECT_EQ(result["verdict"].toString(), "fail");
+    EXPECT_TRUE(result["oilConfirmed"].toBool());
+    EXPECT_EQ(result["phases"][0]["verdict"].toString(), "fail");
+    EXPECT_EQ(result["phases"][1]["verdict"].toString(), "pass");
+
+    // No printer: the error, then the offer of the PDF, answered yes.
+    printer.failure = QStringLiteral("No printer is installed.");
+    enter();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Грешка на принтера");
+    EXPECT_EQ(boxes[0].text, printer.failure);
+    const QString pdf = vz::protocolPdfFileName(window->protocolNumber(), false);
+    EXPECT_TRUE(boxes[1].text.contains(pdf));
+    EXPECT_EQ(vz::test::ScratchFiles::readFile(dir.filePath(pdf)).left(4), "%PDF");
+    EXPECT_EQ(window->PrintLabel->text(), "Протоколът е записан като " + pdf + ".");
+}
+
+TEST_F(TwoSpeedWindowTest, escAsksOnceAndTheAbortedOrInterruptedTestIsRecorded) {
+    openStation();
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    startPhases(90.0);
+    run(kGoodHighIdle, 1000, 90.0);
+
+    // Esc asks; "no" goes on measuring.
+    answers = {vz::MsgAnswer::No};
+    esc();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Да се прекрати ли изпитването? То ще бъде записано като прекратено.");
+    EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Phases);
+    EXPECT_FALSE(window->test()->finished());
+
+    // "Yes" aborts: the result shows the invalid test and the archive has it.
+    answers = {vz::MsgAnswer::Yes};
+    esc();
+    ASSERT_EQ(boxes.size(), 2u);
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_EQ(window->test()->verdict(), Verdict::Aborted);
+    EXPECT_EQ(window->VerdictLabel->text(), "НЕВАЛИДЕН");
+    QList<QJsonObject> results = ofKind(archiveLines(officialFile()), "result");
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0]["verdict"].toString(), "aborted");
+    EXPECT_EQ(results[0]["phases"][0]["verdict"].toString(), "aborted");
+    EXPECT_FALSE(results[0]["phases"][0]["samples"].toArray().isEmpty());
+
+    // Once the test has ended, Esc closes without asking again.
+    esc();
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_FALSE(window->isVisible());
+
+    // Esc at the vehicle step closes at once: nothing has started, nothing is recorded.
+    const qsizetype linesBefore = archiveLines(officialFile()).size();
+    openWindow();
+    esc();
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(archiveLines(officialFile()).size(), linesBefore);
+
+    // The station closing (a termination signal rejects the modal window) interrupts the test
+    // without a question; the next test of the registration today is its second attempt.
+    openWindow();
+    typeVehicle(QStringLiteral("са-1234-вх"));
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    EXPECT_EQ(window->attempt(), 2);
+    EXPECT_TRUE(window->AttemptLabel->isVisible());
+    EXPECT_EQ(window->AttemptLabel->text(), "Опит 2 днес за този регистрационен номер");
+    window->reject();
+    EXPECT_EQ(boxes.size(), 2u);
+    results = ofKind(archiveLines(officialFile()), "result");
+    ASSERT_EQ(results.size(), 2);
+    EXPECT_EQ(results[1]["verdict"].toString(), "interrupted");
+    EXPECT_EQ(results[1]["reason"].toString(), vz::twospeed::kClosedDuringTest + " преди измерването");
+}
+
+TEST_F(TwoSpeedWindowTest, trainingIsMarkedForDemoModeAPseudoTerminalAndAnExpiredVerification) {
+    // Demo mode.
+    write("VEZARO.DMO", recordOf(kCleanAir) + "\r\n");
+    openStation();
+    ASSERT_TRUE(form->St.DemoMode);
+    openWindow();
+    EXPECT_TRUE(window->training());
+    EXPECT_FALSE(window->TrainingLabel->isHidden());
+    EXPECT_TRUE(window->TrainingLabel->text().startsWith(vz::twospeed::kTrainingMark));
+    EXPECT_TRUE(window->TrainingLabel->text().contains("демонстрационен режим"));
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    EXPECT_EQ(window->attempt(), 0);
+    EXPECT_TRUE(window->AttemptLabel->isHidden());
+    esc(); // aborted after the question
+    const QList<QJsonObject> lines = archiveLines(trainingFile());
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0]["training"].toBool());
+    EXPECT_EQ(lines[0]["trainingReason"].toString(), "demo-mode");
+    EXPECT_TRUE(lines[0]["demoMode"].toBool());
+    EXPECT_EQ(lines[1]["verdict"].toString(), "aborted");
+    EXPECT_FALSE(QFileInfo::exists(officialFile())) << "training never enters the official series";
+    window.reset();
+    form.reset();
+    QFile::remove(dir.filePath("VEZARO.DMO"));
+
+    // The serial line is a pseudo-terminal: a simulated analyser.
+    Pty pty;
+    ASSERT_FALSE(pty.slave.isEmpty());
+    linkCom1(pty.slave);
+    openStation();
+    ASSERT_FALSE(form->St.DemoMode);
+    openWindow();
+    EXPECT_TRUE(window->training());
+    EXPECT_TRUE(window->TrainingLabel->text().contains("псевдотерминал"));
+    window.reset();
+    form.reset();
+
+    // The analyser's verification ran out yesterday; a plain file as the line is no reason.
+    write("line", "");
+    linkCom1(dir.filePath("line"));
+    EXPECT_FALSE(vz::isPseudoTerminal(dir.filePath("COM1")));
+    EXPECT_TRUE(vz::isPseudoTerminal(pty.slave));
+    write("TWOSPEED.ini",
+          "VerificationExpires = " + wall().date().addDays(-1).toString("dd.MM.yyyy").toLatin1() + "\n");
+    openStation();
+    openWindow();
+    EXPECT_TRUE(window->training());
+    EXPECT_TRUE(window->TrainingLabel->text().contains("проверката на анализатора е изтекла"));
+    window.reset();
+    write("TWOSPEED.ini", "VerificationExpires = " + wall().date().toString("dd.MM.yyyy").toLatin1() + "\n");
+    openWindow();
+    EXPECT_FALSE(window->training()) << "the last day of the verification still counts";
+    EXPECT_TRUE(window->TrainingLabel->isHidden());
+}
+
+TEST_F(TwoSpeedWindowTest, theRestartOfferPressesF2TwiceAsTheOperatorWould) {
+    write("VEZARO.DMO", recordOf(kCleanAir) + "\r\n");
+    openStation();
+    form->Button2Click(); // F2: the demo run starts
+    ASSERT_EQ(form->St.OpState, 1);
+    form->St.RunTicks = form->St.RunTickLimit - 40; // ten seconds left
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    tick(std::nullopt);
+    EXPECT_TRUE(window->GateBlocksLabel->text().contains("До края на измерването остават"));
+    ASSERT_TRUE(window->RunButton->isVisible());
+    EXPECT_EQ(window->RunButton->text(), "Пускане на измерването отначало (F2 два пъти)");
+    tab();
+    ASSERT_EQ(focus(), window->RunButton);
+    enter(); // the focused button, not "go on"
+    EXPECT_EQ(form->St.OpState, 2) << "the first F2 stops the run";
+    for (int i = 0; i < 10 && form->St.OpState != 1; ++i)
+        tick(std::nullopt);
+    EXPECT_EQ(form->St.OpState, 1) << "the second F2 starts it again once stopped";
+    EXPECT_LT(form->St.RunTicks, 10);
+    EXPECT_FALSE(window->GateBlocksLabel->text().contains("До края на измерването остават"));
+}
+
+TEST_F(TwoSpeedWindowTest, theWindowIsBulgarianUnlessVzLangIsEnglish) {
+    openStation();
+    openWindow();
+    EXPECT_EQ(window->StepLabel->text(), "Стъпка 1 от 5: Автомобил");
+    EXPECT_EQ(window->FuelBox->itemText(0), "Бензин");
+    EXPECT_EQ(child<QLabel>("keys")->text(), "Tab: следващо поле · Enter: напред · Esc: затваряне");
+    const QString limits = window->LimitsLabel->text();
+    window.reset();
+
+    qputenv("VZ_LANG", "en");
+    openWindow();
+    EXPECT_EQ(window->windowTitle(), "ИЗПИТВАНЕ НА ДВЕ СКОРОСТИ / TWO-SPEED TEST");
+    EXPECT_EQ(window->StepLabel->text(), "Step 1 of 5: Vehicle");
+    EXPECT_EQ(window->FuelBox->itemText(0), "Petrol");
+    EXPECT_EQ(child<QLabel>("keys")->text(), "Tab: next field · Enter: go on · Esc: close");
+    EXPECT_EQ(window->LimitsLabel->text(), limits) << "the limits line is the protocol's, in Bulgarian";
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    EXPECT_TRUE(window->GateBlocksLabel->text().contains("The analyser is not measuring."));
+    window.reset();
+
+    // The catalogue is removed with the window: the next one is Bulgarian again.
+    qunsetenv("VZ_LANG");
+    openWindow();
+    EXPECT_EQ(window->StepLabel->text(), "Стъпка 1 от 5: Автомобил");
+}
+
+TEST_F(TwoSpeedWindowTest, f5OpensTheWindowModallyWhileTheCycleTimerRuns) {
+    openStation();
+    form->show();
+    QString opened;
+    bool timerRan = false;
+    bool escClosed = false;
+    QPointer<QWidget> modal;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* active = QApplication::activeModalWidget();
+        if (!active || modal)
+            return;
+        modal = active;
+        opened = QString::fromLatin1(active->metaObject()->className());
+        timerRan = form->Timer1->isActive();
+        QWidget* target = active->focusWidget() ? active->focusWidget() : active;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QString(QChar(0x1b)));
+        QApplication::sendEvent(target, &press);
+        escClosed = !active->isVisible();
+    });
+    QTimer failsafe;
+    failsafe.setSingleShot(true);
+    QObject::connect(&failsafe, &QTimer::timeout, [] {
+        if (QWidget* m = QApplication::activeModalWidget())
+            m->close();
+    });
+    poll.start();
+    failsafe.start(3000);
+    // F5 as the keyboard sends it to the focused control of the main window.
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QApplication::sendEvent(form->Button2, &f5);
+    EXPECT_EQ(opened, "vz::TwoSpeedWindow");
+    EXPECT_TRUE(timerRan) << "the cycle timer runs under the test window";
+    EXPECT_TRUE(escClosed);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*.jsonl"}).isEmpty()) << "nothing started, nothing recorded";
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+#pragma once
+// The two-speed test as the archive keeps it: the JSON objects of its "started", "samples" and
+// "result" lines (ProtocolArchive adds "kind", "number", "series" and "time"), and the result
+// of a test that never finished, made at the next start from the lines it left.
+//
+// started   the vehicle, the operator, the limit set and its source, every set-up value, the
+//           program, the serial line, the analyser and the training mark:
+//             {"registration", "registrationKey", "make", "model", "firstRegistration"
+//              (yyyy-mm-dd or null), "fuel", "emissionControl", "typeApproval", "f1Row",
+//              "operator", "limitSet": {...}, "setup": {...}, "program", "version",
+//              "line": {"port", "device", "rate"}, "demoMode", "analyserSerial",
+//              "verificationExpires", "training", "trainingReason"}
+// samples   what the test took since the line before, each sample with its phase, and the
+//           phases that ended since, without their samples:
+//             {"stage", "samples": [sample...], "ended": [phase...], "current": {"name",
+//              "startedMs"}}
+// result    {"verdict" (pass, fail, void, aborted, interrupted), "verdictTitle", "reason",
+//            "ended" (local time, ISO 8601), "durationMs", "attempt", "oilAtStart",
+//            "oilConfirmed", "phases": [phase...]}
+//
+// A sample: {"phase", "t" (ms from the test's start), "rpm", "oil", "co", "co2", "hc", "o2",
+// "lambda", "inWindow", "measuring"}, a missing value as null. A phase: {"name" (high-idle,
+// idle), "title", "window": {"min", "max"}, "verdict", "verdictText", "reason", "startedMs",
+// "endedMs", "restarts", "rpm", "co", "co2", "hc", "o2", "lambda" (its deciding average as
+// printed, null without one), "deciding", "lastAverage" (averages with their checks) and, in
+// the result line, "samples"}.
+#include "TwoSpeedTest.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+namespace vz::twospeed {
+
+// What the record keeps besides the test itself.
+struct RecordContext {
+    QString operatorName;
+    QString program = QStringLiteral("vezaro");
+    QString version;
+    QString port;   // as the settings name it, "COM1"
+    QString device; // the device it opens, "/dev/pts/3"
+    uint32_t baudRate = 0;
+    bool demoMode = false;
+};
+
+// Why a test ended without its result: the station closed during the test (the window
+// records it), or it stopped without closing (the next start records it).
+inline const QString kClosedDuringTest = QStringLiteral("станцията беше затворена по време на изпитването");
+inline const QString kStoppedDuringTest = QStringLiteral("станцията спря по време на изпитването");
+
+QJsonObject startedRecord(const TwoSpeedTest& test, const RecordContext& context);
+
+// How far the journal has got: samples written per phase, and the phases whose end is written.
+struct JournalMark {
+    QList<qsizetype> samplesWritten;
+    QList<bool> endWritten;
+};
+
+// The samples taken and the phases ended since `mark`, which moves on past them. An empty
+// object when there is nothing new.
+QJsonObject samplesRecord(const TwoSpeedTest& test, JournalMark& mark);
+
+// The finished test. `ended` is the wall-clock time of its end; `attempt` its attempt number.
+QJsonObject resultRecord(const TwoSpeedTest& test, const QDateTime& ended, int attempt);
+
+// The result of a test whose station stopped before its result line: from its started line
+// and its samples lines, verdict "interrupted" with `reason` (unless a phase had already
+// failed, which fails the test, as the procedure decides), its samples, the phases that had
+// ended and the one under way. `ended` is the time of the last line the test wrote, when
+// known.
+QJsonObject interruptedResult(const QJsonObject& started, const QList<QJsonObject>& samples,
+                              const QString& reason = kStoppedDuringTest, const QDateTime& ended = {});
+
+} // namespace vz::twospeed
