@@ -413,5 +413,9 @@ Save the protocol as %1 in the station directory?</source>
         <source>not run</source>
         <translation>не е проведена</translation>
     </message>
+    <message>
+        <source>dd.mm.yyyy</source>
+        <translation>дд.мм.гггг</translation>
+    </message>
 </context>
 </TS>

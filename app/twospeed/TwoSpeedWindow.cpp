@@ -246,7 +246,7 @@ QWidget* TwoSpeedWindow::buildVehiclePage() {
     ModelEdit->setMaxLength(40);
     FirstRegistrationEdit = new QLineEdit(page);
     FirstRegistrationEdit->setMaxLength(10);
-    FirstRegistrationEdit->setPlaceholderText(QStringLiteral("dd.mm.yyyy"));
+    FirstRegistrationEdit->setPlaceholderText(tr("dd.mm.yyyy"));
     FuelBox = new QComboBox(page);
     FuelBox->addItems({tr("Petrol"), tr("LPG"), tr("CNG")});
     ControlBox = new QComboBox(page);
@@ -313,6 +313,7 @@ QWidget* TwoSpeedWindow::buildConditioningPage() {
     connect(WarmButton, &QPushButton::clicked, this, [this] {
         if (test_)
             test_->confirmEngineWarm();
+        Pages->setFocus(); // the button goes; Enter goes on from the page
         render();
     });
     layout->addWidget(WarmButton);
@@ -328,14 +329,8 @@ QWidget* TwoSpeedWindow::buildConditioningPage() {
         modes->addWidget(b);
     }
     modes->addStretch(1);
-    connect(Rpm1Button, &QPushButton::clicked, this, [this] {
-        services_.station.chooseRpmMode(0);
-        stationStepped();
-    });
-    connect(Rpm2Button, &QPushButton::clicked, this, [this] {
-        services_.station.chooseRpmMode(1);
-        stationStepped();
-    });
+    connect(Rpm1Button, &QPushButton::clicked, this, [this] { chooseRpmMode(0); });
+    connect(Rpm2Button, &QPushButton::clicked, this, [this] { chooseRpmMode(1); });
     layout->addLayout(modes);
     ConditioningBlocksLabel = wrappedLabel(page);
     setColour(ConditioningBlocksLabel, "#c00000");
@@ -544,6 +539,12 @@ void TwoSpeedWindow::stationStepped() {
         test_->updateCycle(cycleState());
     }
     refresh();
+}
+
+void TwoSpeedWindow::chooseRpmMode(int itemIndex) {
+    services_.station.chooseRpmMode(itemIndex);
+    Pages->setFocus(); // the buttons go; Enter goes on from the page
+    stationStepped();
 }
 
 void TwoSpeedWindow::runAction() {

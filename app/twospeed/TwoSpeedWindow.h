@@ -143,6 +143,7 @@ private:
     void escape();
     bool startTest();
     void runAction();
+    void chooseRpmMode(int itemIndex);
     void showStep(Step step);
     void render();
     void renderGate();

@@ -221,13 +221,25 @@ protected:
     }
     // Through the gate and conditioning into the first phase; `oil` from the analyser, or none
     // (the operator then confirms a warm engine).
-    void startPhases(std::optional<double> oil) {
+    void startPhases(std::optional<double> oil, bool vacuum = false) {
         runCycle();
         run(kCleanAir, 5500, oil);
         ASSERT_FALSE(window->GateReadyLabel->text().isEmpty())
             << window->GateBlocksLabel->text().toStdString();
         enter();
         ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Conditioning);
+        if (vacuum) {
+            tick(kCleanAir, oil);
+            EXPECT_TRUE(window->RpmModeLabel->isVisible());
+            EXPECT_TRUE(window->ConditioningBlocksLabel->text().contains("режим вакуум"));
+            enter();
+            EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Conditioning) << "vacuum mode blocks";
+            tab();
+            ASSERT_EQ(focus(), window->Rpm1Button);
+            enter();
+            EXPECT_EQ(form->St.RpmMode, 1) << "the main window's mode, as its RPM group sets it";
+            EXPECT_FALSE(window->RpmModeLabel->isVisible());
+        }
         if (!oil) {
             EXPECT_TRUE(window->WarmButton->isVisible());
             tab(); // from the page to its first button
@@ -318,8 +330,10 @@ TEST_F(TwoSpeedWindowTest, aPassingCarFromTheVehicleStepToThePrintedProtocol) {
     EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
     EXPECT_FALSE(window->MessageLabel->text().isEmpty());
 
-    // 3.-5. Clean air, a warm engine (oil from the analyser), high idle, then idle.
-    startPhases(90.0);
+    // 3.-5. Clean air, a warm engine (oil from the analyser), the engine speed left in vacuum
+    // mode on the main window, high idle, then idle.
+    form->RPMGroupClick(2);
+    startPhases(90.0, true);
     EXPECT_TRUE(window->PhaseTitleLabel->text().contains("Повишени обороти"));
     EXPECT_EQ(window->Gauge->windowMin(), 2500);
     EXPECT_EQ(window->Gauge->windowMax(), 3000);
