@@ -35,12 +35,12 @@ public:
         const vz::SelectedVehicle& v = form_.St.Vehicle;
         if (!vz::vehicleSelected(v))
             return std::nullopt;
-        // The limits window hands over "Mark Model": the make is its first word.
         vz::ChosenVehicle chosen;
         chosen.row = v;
-        const qsizetype space = v.VehicleText.indexOf(u' ');
-        chosen.make = space < 0 ? v.VehicleText : v.VehicleText.left(space);
-        chosen.model = space < 0 ? QString() : v.VehicleText.mid(space + 1).trimmed();
+        chosen.make = v.Make;
+        chosen.model = v.Model;
+        if (v.Rpm > 0)
+            chosen.rpm = v.Rpm;
         return chosen;
     }
     void pressF2() override { form_.Button2Click(); }

@@ -13,5 +13,10 @@ struct SelectedVehicle {
     uint16_t LimitCO2mx = 0;
     uint16_t LimitO2mx = 0;
     uint16_t LimitCHmx = 0;
+    // Handed over with the limits for the two-speed test: the row's make and model apart,
+    // and its engine speed (min-1), which sets the test's idle window.
+    QString Make;
+    QString Model;
+    int32_t Rpm = 0;
 };
 } // namespace vz

@@ -6,9 +6,11 @@
 #include "ExamTrail.h"
 #include "MessageBox.h"
 #include "PrinterService.h"
+#include "ProtocolArchive.h"
 #include "ReportPage.h"
 #include "ReportState.h"
 #include "TrailRecovery.h"
+#include "TwoSpeedRecord.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,6 +52,17 @@ void StationTrail::recover(QWidget* parent, PrinterService& printer, const Repor
             qCWarning(lcLog, "not repaired at start: %s", qUtf8Printable(line));
         showMessage(parent, QCoreApplication::applicationName(), recoveryOperatorText(plan, result),
                     MsgIcon::Warning);
+    }
+    // A two-speed test the station never finished is recorded as interrupted, with what its
+    // lines hold.
+    ProtocolArchive archive(dir_);
+    for (const ArchiveSeries series : {ArchiveSeries::Official, ArchiveSeries::Training}) {
+        for (const int number : archive.recordInterrupted(
+                 series, [](const QJsonObject&started, const QList<QJsonObject>&samples) {
+                     return twospeed::interruptedResult(started, samples);
+                 }))
+            qCWarning(lcLog, "two-speed test %d (%s) was interrupted by the station's stop; recorded as such",
+                      number, series == ArchiveSeries::Official ? "official" : "training");
     }
     if (plan.pendingPrint > 0) {
         qCWarning(lcLog, "examination %d was logged but its printing never finished", plan.pendingPrint);

@@ -52,9 +52,13 @@ std::optional<QString> applySelection(const LimitRow& row, SelectedVehicle& reco
             return l.text;
         l.limit = static_cast<uint16_t>(static_cast<uint32_t>(*value) & 0xFFFFu);
     }
-    if (!strToInt(row.RPM))
+    const std::optional<int32_t> rpm = strToInt(row.RPM);
+    if (!rpm)
         return row.RPM;
     record.VehicleText = row.Mark + u' ' + row.Model;
+    record.Make = row.Mark;
+    record.Model = row.Model;
+    record.Rpm = *rpm;
     return std::nullopt;
 }
 

@@ -4,11 +4,14 @@
 #include "ExamTrail.h"
 #include "LogFiles.h"
 #include "PRNUnit.h"
+#include "ProtocolArchive.h"
 #include "RecordingPrinter.h"
 #include "ReportTestSupport.h"
 #include "TrailRecovery.h"
 #include "TrailStart.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 
 using namespace vz;
@@ -116,4 +119,20 @@ TEST(FillerRecord, IsARecordOfTheStationsOwnLayout) {
     const std::optional<ReportFields> back = parseExamRecordText(QString::fromLatin1(fillerRecord()));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->owner, QStringLiteral("MISSING EXAMINATION"));
+}
+
+TEST_F(StationTrailTest, ATwoSpeedTestTheStationNeverFinishedIsRecordedAsInterruptedAtStart) {
+    {
+        ProtocolArchive archive(QStringLiteral("."));
+        ASSERT_TRUE(archive.begin(ArchiveSeries::Training, {{"registration", "CA1234BK"}}).ok);
+    }
+    StationTrail trail;
+    trail.recover(nullptr, printer, state);
+    const QString name = ProtocolArchive::fileName(ArchiveSeries::Training, QDate::currentDate());
+    const QList<QByteArray> lines = readFile(name).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject result = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(result.value("kind").toString(), "result");
+    EXPECT_EQ(result.value("verdict").toString(), "interrupted");
+    EXPECT_TRUE(messages.isEmpty()) << "told in the diagnostics, not in a box";
 }

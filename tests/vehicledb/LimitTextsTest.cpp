@@ -61,3 +61,14 @@ TEST(ApplySelection, ValuesOutside16BitsKeepTheirLow16Bits) {
     // Beyond the 32-bit range the conversion itself fails.
     EXPECT_EQ(vz::applySelection(vztest::row("VW", "GOLF", "99999999999"), record), "99999999999");
 }
+
+TEST(ApplySelection, HandsOverTheMakeTheModelAndTheEngineSpeedApart) {
+    vz::SelectedVehicle record;
+    EXPECT_EQ(vz::applySelection(vztest::row("ALFA ROMEO", "156 2.0", "50", "10", "135", "100", "300", "850"),
+                                 record),
+              std::nullopt);
+    EXPECT_EQ(record.VehicleText, "ALFA ROMEO 156 2.0");
+    EXPECT_EQ(record.Make, "ALFA ROMEO");
+    EXPECT_EQ(record.Model, "156 2.0");
+    EXPECT_EQ(record.Rpm, 850);
+}
