@@ -3,27 +3,37 @@
 #include "Backup.h"
 #include "ExamChain.h"
 #include "OutputFile.h"
+#include "ProtocolRecord.h"
 #include "ReportPage.h"
+#include "TestCommands.h"
 #include "Verify.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QRegularExpression>
 
 namespace vz {
 namespace {
 
-const QStringList kCommands = {QStringLiteral("list"),    QStringLiteral("show"),    QStringLiteral("export"),
-                               QStringLiteral("reprint"), QStringLiteral("verify"),  QStringLiteral("seal"),
-                               QStringLiteral("backup"),  QStringLiteral("init-key")};
+const QStringList kCommands = {
+    QStringLiteral("list"),      QStringLiteral("show"),        QStringLiteral("export"),
+    QStringLiteral("reprint"),   QStringLiteral("verify"),      QStringLiteral("seal"),
+    QStringLiteral("backup"),    QStringLiteral("init-key"),    QStringLiteral("tests"),
+    QStringLiteral("show-test"), QStringLiteral("reprint-test")};
 const QStringList kValueOptions = {QStringLiteral("--dir"),         QStringLiteral("--reg"),
                                    QStringLiteral("--text"),        QStringLiteral("--from"),
                                    QStringLiteral("--to"),          QStringLiteral("-o"),
                                    QStringLiteral("--expect-head"), QStringLiteral("--key")};
 const QStringList kFlagOptions = {QStringLiteral("--csv"),     QStringLiteral("--json"),
                                   QStringLiteral("--help"),    QStringLiteral("-h"),
-                                  QStringLiteral("--version"), QStringLiteral("--with-key")};
+                                  QStringLiteral("--version"), QStringLiteral("--with-key"),
+                                  QStringLiteral("--tests"),   QStringLiteral("--training")};
 
 // Messages name files and paths as they are, control characters escaped.
 void reportError(QTextStream& err, const QString& text) {
@@ -110,17 +120,35 @@ int runExport(const PreglediOptions& options, QTextStream& out, QTextStream& err
         }
     };
     ProblemReport problems{err};
-    write(options.csv ? csvHeader() : jsonBegin());
     bool first = true;
-    readExamLog(
-        options.dir,
-        [&](const LoggedExam& exam) {
-            if (!examMatches(exam, options.filter))
-                return;
-            write(options.csv ? csvRow(exam) : jsonObject(exam, first));
-            first = false;
-        },
-        std::ref(problems));
+    if (options.tests) {
+        // The two-speed tests of one series, in the order of their numbers.
+        write(options.csv ? testCsvHeader() : jsonBegin());
+        readTests(
+            options.dir, options.training ? ArchiveSeries::Training : ArchiveSeries::Official,
+            options.filter.from, options.filter.to,
+            [&](const RecordedTest& test) {
+                if (!testMatches(test, options.filter))
+                    return;
+                write(options.csv ? testCsvRow(test) : testJsonElement(test, first));
+                first = false;
+            },
+            [&](const ArchiveProblem& problem) {
+                reportError(err, describeArchiveProblem(problem));
+                problems.status = 1;
+            });
+    } else {
+        write(options.csv ? csvHeader() : jsonBegin());
+        readExamLog(
+            options.dir,
+            [&](const LoggedExam& exam) {
+                if (!examMatches(exam, options.filter))
+                    return;
+                write(options.csv ? csvRow(exam) : jsonObject(exam, first));
+                first = false;
+            },
+            std::ref(problems));
+    }
     if (!options.csv)
         write(jsonEnd());
     if (!toFile) {
@@ -198,6 +226,91 @@ int runReprint(const PreglediOptions& options, QTextStream& err) {
     return commitOutput(options, output, err) ? problems.status : 1;
 }
 
+// The protocol of a recorded test again, from its lines, marked as a copy.
+int runReprintTest(const PreglediOptions& options, QTextStream& err) {
+    const OutputTarget target = checkOutputTarget(options.output, options.dir);
+    if (!target.refusal.isEmpty()) {
+        reportError(err, QStringLiteral("-o %1: %2; nothing written").arg(options.output, target.refusal));
+        return 1;
+    }
+    const ArchiveSeries series = options.training ? ArchiveSeries::Training : ArchiveSeries::Official;
+    const TestLookup lookup = findTest(options.dir, series, options.number);
+    int status = 0;
+    for (const ArchiveProblem& problem : lookup.problems) {
+        reportError(err, describeArchiveProblem(problem));
+        status = 1;
+    }
+    if (!lookup.test) {
+        reportError(err, QStringLiteral("%1 %2 is not in the archive")
+                             .arg(options.training ? QStringLiteral("training test") : QStringLiteral("test"))
+                             .arg(options.number));
+        return 1;
+    }
+    const RecordedTest& test = *lookup.test;
+    if (!test.finished()) {
+        reportError(err,
+                    QStringLiteral("%1 line %2: test %3 has no result line (in progress or interrupted); "
+                                   "there is no protocol to reprint")
+                        .arg(test.fileName)
+                        .arg(test.startedLine)
+                        .arg(test.number));
+        return 1;
+    }
+    // The foot prints the result line's seal only when the line still matches it.
+    QByteArray seal;
+    QString sealTrouble;
+    const std::optional<ArchiveFile> file = archiveFileNamed(test.fileName);
+    const LineSeal lineSeal =
+        file ? sealOfLine(options.dir, *file, test.resultLine, lookup.resultBytes) : LineSeal();
+    switch (lineSeal.state) {
+    case LineSeal::State::Matches:
+    case LineSeal::State::Unchecked:
+        seal = lineSeal.hash;
+        break;
+    case LineSeal::State::Differs:
+        sealTrouble = QStringLiteral("записът не съвпада с печата си в архива");
+        reportError(err, QStringLiteral("%1 line %2: test %3's result line does not match its seal; the copy "
+                                        "says so at its foot (see pregledi verify)")
+                             .arg(test.fileName)
+                             .arg(test.resultLine)
+                             .arg(test.number));
+        status = 1;
+        break;
+    case LineSeal::State::NoEntry:
+    case LineSeal::State::NoChain:
+        sealTrouble = QStringLiteral("записът не е запечатан в архива");
+        break;
+    }
+    ProtocolData data = protocolDataFromRecord(test.started, test.result, QString(), seal, sealTrouble);
+    data.copy = true;
+    // The page as the station draws it, on an A4 PDF made here and written through -o's own
+    // temporary file.
+    QByteArray pdf;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        writer.setTitle(QStringLiteral("Протокол № %1 (копие)").arg(data.number));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            reportError(err, QStringLiteral("-o %1: the PDF could not be started").arg(options.output));
+            return 1;
+        }
+        drawProtocolPage(painter, data);
+        painter.end();
+    }
+    CheckedOutput output;
+    if (!openOutput(options, output, err))
+        return 1;
+    if (!output.file.write(pdf)) {
+        reportError(err, QStringLiteral("-o %1: %2").arg(options.output, output.file.error()));
+        return 1;
+    }
+    return commitOutput(options, output, err) ? status : 1;
+}
+
 } // namespace
 
 QString preglediUsage() {
@@ -222,6 +335,20 @@ QString preglediUsage() {
         "                      copy the log, the chain and set-aside files (the key only\n"
         "                      with --with-key) into DIR, then verify the copy\n"
         "  init-key            make the station key Pregledi.key (mode 0600) for a keyed chain\n"
+        "\n"
+        "Two-speed tests (the archive Protokoli-YYYY-MM.jsonl; --training: Obuchenie-*):\n"
+        "  tests [--json] [--training] [filters as for list]\n"
+        "                      one line per test (or a JSON array); a test without its\n"
+        "                      result is \"in progress or interrupted\" (JSON: \"unfinished\")\n"
+        "  show-test N [--training]\n"
+        "                      every field of test N, its samples and its seal\n"
+        "  reprint-test N -o FILE.pdf [--training]\n"
+        "                      the protocol of test N again, marked as a copy\n"
+        "  export --tests --csv|--json [--training] [-o FILE] [filters]\n"
+        "                      the tests instead of the examinations\n"
+        "verify checks the archive's chains too; seal adds a line P45 HEX, the protocol\n"
+        "archive's head, and --expect-head takes it as P45:HEX (E123:HEX, or 123:HEX, is an\n"
+        "examination's).\n"
         "\n"
         "Options:\n"
         "  --dir DIR           the station directory (default: the current directory)\n"
@@ -268,9 +395,14 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
                 from = value;
             else if (arg == u"--to")
                 to = value;
-            else if (arg == u"--expect-head")
-                options.expectHead = value;
-            else if (arg == u"--key")
+            else if (arg == u"--expect-head") {
+                QString& head = value.trimmed().startsWith(u'P', Qt::CaseInsensitive)
+                                    ? options.expectProtocolHead
+                                    : options.expectHead;
+                if (!head.isEmpty())
+                    fail(QStringLiteral("--expect-head: one examination head and one protocol head at most"));
+                head = value;
+            } else if (arg == u"--key")
                 options.keyFile = value;
             else
                 options.output = value;
@@ -280,6 +412,10 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
             options.json = true;
         } else if (arg == u"--with-key") {
             options.withKey = true;
+        } else if (arg == u"--tests") {
+            options.tests = true;
+        } else if (arg == u"--training") {
+            options.training = true;
         } else if (kFlagOptions.contains(arg)) {
             // answered before any command runs
         } else if (arg.startsWith(u'-') && arg.size() > 1) {
@@ -298,11 +434,14 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
             fail(QStringLiteral("unknown command '%1'").arg(options.command));
     }
     const bool numbered = options.command == u"show" || options.command == u"reprint";
-    if (numbered) {
+    const bool testNumbered = options.command == u"show-test" || options.command == u"reprint-test";
+    if (numbered || testNumbered) {
         bool ok = false;
         options.number = positional.isEmpty() ? 0 : positional.takeFirst().toInt(&ok);
         if (!ok || options.number < 1)
-            fail(QStringLiteral("%1 needs an examination number").arg(options.command));
+            fail(QStringLiteral("%1 needs %2")
+                     .arg(options.command, numbered ? QStringLiteral("an examination number")
+                                                    : QStringLiteral("a test number")));
     }
     if (options.command == u"backup") {
         if (positional.isEmpty())
@@ -312,12 +451,25 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
     }
     if (!positional.isEmpty())
         fail(QStringLiteral("unexpected argument '%1'").arg(positional.front()));
-    if ((!options.expectHead.isEmpty() || !options.keyFile.isEmpty()) && options.command != u"verify")
+    if ((!options.expectHead.isEmpty() || !options.expectProtocolHead.isEmpty() ||
+         !options.keyFile.isEmpty()) &&
+        options.command != u"verify")
         fail(QStringLiteral("--expect-head and --key go with verify"));
     if (!options.expectHead.isEmpty() && !parseExpectedHead(options.expectHead))
         fail(QStringLiteral("--expect-head: '%1' is not NUMBER:HEX with at least %2 hex digits")
                  .arg(options.expectHead)
                  .arg(kMinHeadHexDigits));
+    if (!options.expectProtocolHead.isEmpty() && !parseProtocolHead(options.expectProtocolHead))
+        fail(QStringLiteral("--expect-head: '%1' is not P45:HEX with at least %2 hex digits")
+                 .arg(options.expectProtocolHead)
+                 .arg(kMinHeadHexDigits));
+    const bool testCommand = options.command == u"tests" || testNumbered;
+    if (options.tests && options.command != u"export")
+        fail(QStringLiteral("--tests goes with export"));
+    if (options.training && !testCommand && !(options.command == u"export" && options.tests))
+        fail(QStringLiteral("--training goes with tests, show-test, reprint-test and export --tests"));
+    if (options.csv && options.command == u"tests")
+        fail(QStringLiteral("tests lists or gives JSON; for CSV use export --tests --csv"));
     if (options.withKey && options.command != u"backup")
         fail(QStringLiteral("--with-key goes with backup"));
     if (!from.isEmpty() && !(options.filter.from = parseLogDate(from)))
@@ -326,8 +478,8 @@ PreglediArgs parsePreglediArgs(const QStringList& args) {
         fail(QStringLiteral("--to: '%1' is not a date").arg(to));
     if (options.command == u"export" && options.csv == options.json)
         fail(QStringLiteral("export needs one of --csv and --json"));
-    if (options.command == u"reprint" && options.output.isEmpty())
-        fail(QStringLiteral("reprint needs -o FILE.pdf"));
+    if ((options.command == u"reprint" || options.command == u"reprint-test") && options.output.isEmpty())
+        fail(QStringLiteral("%1 needs -o FILE.pdf").arg(options.command));
     if (parsed.error.isEmpty())
         parsed.options = options;
     return parsed;
@@ -346,7 +498,15 @@ int runPregledi(const PreglediOptions& options, QTextStream& out, QTextStream& e
     }
 
     if (options.command == u"verify")
-        return runVerifyCommand(options.dir, options.expectHead, options.keyFile, out, err);
+        return runVerifyCommand(options.dir, options.expectHead, options.keyFile, out, err,
+                                options.expectProtocolHead);
+    const ArchiveSeries series = options.training ? ArchiveSeries::Training : ArchiveSeries::Official;
+    if (options.command == u"tests")
+        return runTestsCommand(options.dir, series, options.filter, options.json, out, err);
+    if (options.command == u"show-test")
+        return runShowTestCommand(options.dir, series, options.number, out, err);
+    if (options.command == u"reprint-test")
+        return runReprintTest(options, err);
     if (options.command == u"seal")
         return runSealCommand(options.dir, out, err);
     if (options.command == u"backup")

@@ -8,17 +8,21 @@
 namespace vz {
 
 struct PreglediOptions {
-    QString command; // list, show, export, reprint, verify, seal, backup, init-key
+    QString command; // list, show, export, reprint, verify, seal, backup, init-key, tests, show-test,
+                     // reprint-test
     QString dir = QStringLiteral(".");
     ExamFilter filter;
     bool csv = false;
     bool json = false;
-    QString output;       // -o FILE; empty: standard output
-    int number = 0;       // show N, reprint N
-    QString expectHead;   // verify --expect-head NUMBER:HEX
-    QString keyFile;      // verify --key FILE
-    QString backupDir;    // backup DIR
-    bool withKey = false; // backup --with-key
+    QString output;             // -o FILE; empty: standard output
+    int number = 0;             // show N, reprint N, show-test N, reprint-test N
+    bool tests = false;         // export --tests: the two-speed tests instead of the examinations
+    bool training = false;      // the training series of the tests (Obuchenie-*.jsonl)
+    QString expectHead;         // verify --expect-head NUMBER:HEX (or E123:HEX)
+    QString expectProtocolHead; // verify --expect-head P45:HEX
+    QString keyFile;            // verify --key FILE
+    QString backupDir;          // backup DIR
+    bool withKey = false;       // backup --with-key
 };
 
 struct PreglediArgs {

@@ -1,5 +1,6 @@
 #include "Verify.h"
 
+#include "ArchiveVerify.h"
 #include "ChainFile.h"
 #include "ExamChain.h"
 #include "ExamLogReader.h"
@@ -1209,7 +1210,9 @@ QString describeFinding(const VerifyFinding& finding) {
 }
 
 std::optional<ExpectedHead> parseExpectedHead(const QString& text) {
-    const QString trimmed = text.trimmed();
+    QString trimmed = text.trimmed();
+    if (trimmed.startsWith(u'E') || trimmed.startsWith(u'e'))
+        trimmed.remove(0, 1);
     qsizetype split = trimmed.indexOf(u':');
     if (split < 0)
         split = trimmed.indexOf(u' ');
@@ -1228,6 +1231,17 @@ std::optional<ExpectedHead> parseExpectedHead(const QString& text) {
     return ExpectedHead{number, hex};
 }
 
+std::optional<ProtocolHead> parseProtocolHead(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (!trimmed.startsWith(u'P') && !trimmed.startsWith(u'p'))
+        return std::nullopt;
+    // The same form as an examination's head after the letter.
+    const std::optional<ExpectedHead> head = parseExpectedHead(trimmed.mid(1));
+    if (!head || trimmed.mid(1).startsWith(u'E') || trimmed.mid(1).startsWith(u'e'))
+        return std::nullopt;
+    return ProtocolHead{head->examNumber, head->hexPrefix};
+}
+
 int VerifyResult::status() const {
     if (!error.isEmpty())
         return kVerifyUsage;
@@ -1238,7 +1252,10 @@ int VerifyResult::status() const {
 
 VerifyResult verifyTrail(const QString& dir, const VerifyOptions& options, const FindingSink& sink) {
     TrailVerifier verifier(dir, options, sink);
-    return verifier.run();
+    VerifyResult result = verifier.run();
+    if (result.error.isEmpty())
+        verifyArchive(dir, options, result, sink);
+    return result;
 }
 
 int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& out) {
@@ -1267,6 +1284,12 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
                 << (result.checkedWith.isEmpty() ? QStringLiteral("no key") : result.checkedWith);
         out << '\n';
     }
+    if (result.archiveFiles > 0)
+        out << "test archive: " << plural(result.archiveFiles, "file", "files") << ", "
+            << plural(result.archiveLines, "line", "lines") << " ("
+            << plural(result.archiveTests, "test", "tests") << "), "
+            << plural(result.archiveEntries, "chain entry", "chain entries") << " (" << result.archiveMatched
+            << " matching their lines, " << plural(result.archiveBreaks, "break", "breaks") << ")\n";
     if (options.expectHead) {
         const QString sealed = QStringLiteral("%1 %2")
                                    .arg(options.expectHead->examNumber)
@@ -1281,6 +1304,27 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
             break;
         case VerifyResult::Head::Missing:
             out << "seal: " << sealed << " is NOT in the chain\n";
+            break;
+        case VerifyResult::Head::NotAsked:
+            break;
+        }
+    }
+    if (options.expectProtocolHead) {
+        const QString sealed = QStringLiteral("P%1 %2")
+                                   .arg(options.expectProtocolHead->testNumber)
+                                   .arg(QString::fromLatin1(options.expectProtocolHead->hexPrefix));
+        switch (result.protocolHead) {
+        case VerifyResult::Head::Holds:
+            out << "seal: " << sealed
+                << " is in the test archive, and every line and link of its file up to it "
+                << "matches\n";
+            break;
+        case VerifyResult::Head::Broken:
+            out << "seal: " << sealed
+                << " is in the test archive, but its file up to it was changed (the findings above)\n";
+            break;
+        case VerifyResult::Head::Missing:
+            out << "seal: " << sealed << " is NOT in the test archive\n";
             break;
         case VerifyResult::Head::NotAsked:
             break;
@@ -1317,8 +1361,16 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
 }
 
 int runVerifyCommand(const QString& dir, const QString& expectHead, const QString& keyFile, QTextStream& out,
-                     QTextStream& err) {
+                     QTextStream& err, const QString& expectProtocolHead) {
     VerifyOptions options;
+    if (!expectProtocolHead.isEmpty()) {
+        options.expectProtocolHead = parseProtocolHead(expectProtocolHead);
+        if (!options.expectProtocolHead) {
+            err << "pregledi: --expect-head " << expectProtocolHead << ": not P45:HEX with at least "
+                << kMinHeadHexDigits << " hex digits\n";
+            return kVerifyUsage;
+        }
+    }
     if (!expectHead.isEmpty()) {
         options.expectHead = parseExpectedHead(expectHead);
         if (!options.expectHead) {
@@ -1339,7 +1391,10 @@ int runVerifyCommand(const QString& dir, const QString& expectHead, const QStrin
     return reportVerify(dir, options, out);
 }
 
-int runSealCommand(const QString& dir, QTextStream& out, QTextStream& err) {
+namespace {
+
+// The examination line of seal; 1 without a usable chain.
+int sealExaminations(const QString& dir, QTextStream& out, QTextStream& err) {
     const QString path = QDir(dir).filePath(kChainName);
     if (fileKindAt(path) == FileKind::Missing) {
         err << "pregledi: " << path << ": missing; there is no chain to seal\n";
@@ -1362,6 +1417,26 @@ int runSealCommand(const QString& dir, QTextStream& out, QTextStream& err) {
             << " after the last entry (a crash); the head is the last whole entry\n";
     out << tail.last->examNumber << ' ' << tail.last->hash.toHex() << '\n';
     return 0;
+}
+
+} // namespace
+
+int runSealCommand(const QString& dir, QTextStream& out, QTextStream& err) {
+    const ProtocolSeal protocol = protocolSeal(dir);
+    int status = 0;
+    if (!protocol.line.isEmpty() && fileKindAt(QDir(dir).filePath(kChainName)) == FileKind::Missing)
+        err << "pregledi: note: " << QDir(dir).filePath(kChainName) << ": missing; no examination head\n";
+    else
+        status = sealExaminations(dir, out, err);
+    if (!protocol.note.isEmpty())
+        err << "pregledi: note: " << protocol.note << '\n';
+    if (!protocol.error.isEmpty()) {
+        err << "pregledi: " << protocol.error << '\n';
+        status = 1;
+    }
+    if (!protocol.line.isEmpty())
+        out << protocol.line << '\n';
+    return status;
 }
 
 } // namespace vz

@@ -58,7 +58,17 @@ struct ExpectedHead {
     QByteArray hexPrefix; // lower case
 };
 constexpr int kMinHeadHexDigits = 16;
+// Also E123:HEX, as the examination head is told apart from a protocol head.
 std::optional<ExpectedHead> parseExpectedHead(const QString& text);
+
+// A head of the archive of official two-speed tests kept with `pregledi seal`: P, the number
+// of the test whose line the entry seals, and at least the first 16 hex digits of its value.
+// Given as P45:HEX (or P45 HEX, as seal prints it). ArchiveVerify.h tells which entry it is.
+struct ProtocolHead {
+    int testNumber = 0;
+    QByteArray hexPrefix; // lower case
+};
+std::optional<ProtocolHead> parseProtocolHead(const QString& text);
 
 struct VerifyOptions {
     std::optional<ExpectedHead> expectHead;
@@ -70,6 +80,8 @@ struct VerifyOptions {
     // without its key is checked with the station's).
     std::optional<QByteArray> fallbackKey;
     QString fallbackKeyName;
+    // --expect-head P45:HEX: the protocol archive against a head of its own.
+    std::optional<ProtocolHead> expectProtocolHead;
 };
 
 struct VerifyResult {
@@ -90,6 +102,15 @@ struct VerifyResult {
     enum class Head { NotAsked, Holds, Broken, Missing } head = Head::NotAsked;
     QByteArray headHash; // the sealed entry's whole hash, when it is in the chain
 
+    // The archive of two-speed tests (ArchiveVerify.h); its findings count in the classes above.
+    int archiveFiles = 0;
+    int64_t archiveLines = 0;
+    int64_t archiveTests = 0; // started lines
+    int64_t archiveEntries = 0;
+    int64_t archiveMatched = 0; // line entries whose line matches
+    int64_t archiveBreaks = 0;
+    Head protocolHead = Head::NotAsked;
+
     int status() const;
 };
 
@@ -102,10 +123,12 @@ VerifyResult verifyTrail(const QString& dir, const VerifyOptions& options, const
 // verdict. Returns the exit status.
 int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& out);
 
-// `pregledi verify [--expect-head NUMBER:HEX] [--key FILE]`.
+// `pregledi verify [--expect-head NUMBER:HEX] [--expect-head P45:HEX] [--key FILE]`.
 int runVerifyCommand(const QString& dir, const QString& expectHead, const QString& keyFile, QTextStream& out,
-                     QTextStream& err);
-// `pregledi seal`: one line "NUMBER HEX", the chain's last entry; 1 without a usable chain.
+                     QTextStream& err, const QString& expectProtocolHead = QString());
+// `pregledi seal`: one line "NUMBER HEX", the chain's last entry, then, when the station has an
+// archive of official tests, one line "P45 HEX" (ArchiveVerify.h); 1 when either cannot be
+// given (no usable chain).
 int runSealCommand(const QString& dir, QTextStream& out, QTextStream& err);
 
 } // namespace vz

@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
     // Only the reprint draws (fonts and a PDF need a GUI application); it opens no window,
     // so it needs no display either.
     std::unique_ptr<QCoreApplication> app;
-    if (parsed.options->command == u"reprint") {
+    if (parsed.options->command == u"reprint" || parsed.options->command == u"reprint-test") {
         // The page routine tells the station's diagnostics of each file it writes; here it
         // writes a temporary file that is then renamed, and the command says what went wrong.
         QLoggingCategory::setFilterRules(QStringLiteral("vezaro.files.info=false"));

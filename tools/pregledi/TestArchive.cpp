@@ -1,0 +1,543 @@
+#include "TestArchive.h"
+
+#include "ChainFile.h"
+#include "ExamChain.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <algorithm>
+#include <map>
+
+namespace vz {
+namespace {
+
+constexpr qsizetype kBlock = 1024 * 1024;
+
+const char* prefixOf(ArchiveSeries series) {
+    return series == ArchiveSeries::Official ? "Protokoli" : "Obuchenie";
+}
+
+// The end of the JSON value that begins at `from` (the index just after it), or -1 when the
+// line ends first. Strings are skipped whole, so brackets inside them do not count.
+qsizetype valueEnd(QByteArrayView s, qsizetype from) {
+    const char* const begin = s.data();
+    const char* const end = begin + s.size();
+    const char* p = begin + from;
+    if (p >= end)
+        return -1;
+    auto skipString = [&](const char* q) -> const char* { // q at the opening quote
+        for (++q; q < end; ++q) {
+            if (*q == '\\')
+                ++q;
+            else if (*q == '"')
+                return q;
+        }
+        return nullptr;
+    };
+    if (*p == '"') {
+        const char* close = skipString(p);
+        return close ? close + 1 - begin : -1;
+    }
+    if (*p == '[' || *p == '{') {
+        int depth = 0;
+        for (; p < end; ++p) {
+            const char c = *p;
+            if (c == '"') {
+                p = skipString(p);
+                if (!p)
+                    return -1;
+            } else if (c == '[' || c == '{') {
+                ++depth;
+            } else if ((c == ']' || c == '}') && --depth == 0) {
+                return p + 1 - begin;
+            }
+        }
+        return -1;
+    }
+    while (p < end && *p != ',' && *p != '}' && *p != ']' && *p != '\n')
+        ++p;
+    return p - begin;
+}
+
+// The first of the `keys` ("\"samples\":") at or after `from`, and which one.
+qsizetype nextKey(QByteArrayView s, qsizetype from, const QList<QByteArray>& keys, qsizetype* length) {
+    qsizetype best = -1;
+    for (const QByteArray& key : keys) {
+        const qsizetype at = s.indexOf(key, from);
+        if (at >= 0 && (best < 0 || at < best)) {
+            best = at;
+            *length = key.size();
+        }
+    }
+    return best;
+}
+
+QDate monthOf(const QString& year, const QString& month) {
+    return QDate(year.toInt(), month.toInt(), 1);
+}
+
+} // namespace
+
+QString archiveSeriesKey(ArchiveSeries series) {
+    return series == ArchiveSeries::Official ? QStringLiteral("official") : QStringLiteral("training");
+}
+
+ArchiveNameKind archiveNameKind(const QString& name) {
+    ArchiveNameKind result;
+    const bool official = name.startsWith(QLatin1StringView("Protokoli"));
+    if (!official && !name.startsWith(QLatin1StringView("Obuchenie")))
+        return result;
+    result.kind = ArchiveName::Stray;
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:Protokoli|Obuchenie)-([0-9]{4})-([0-9]{2})\\.(jsonl|chain)(\\.torn-[0-9]{8}-[0-9]"
+                       "{6}(?:-[0-9]+)?)?$"));
+    const QRegularExpressionMatch match = pattern.match(name);
+    if (!match.hasMatch())
+        return result;
+    const QDate month = monthOf(match.captured(1), match.captured(2));
+    const bool lines = match.captured(3) == QLatin1StringView("jsonl");
+    const bool torn = !match.captured(4).isEmpty();
+    if (!month.isValid() || (torn && !lines))
+        return result;
+    const QString stem = name.left(17); // Protokoli-2026-12, Obuchenie-2026-12
+    result.file = {official ? ArchiveSeries::Official : ArchiveSeries::Training, month,
+                   stem + QStringLiteral(".jsonl"), stem + QStringLiteral(".chain")};
+    result.kind = torn ? ArchiveName::Torn : lines ? ArchiveName::Lines : ArchiveName::Chain;
+    return result;
+}
+
+std::optional<ArchiveFile> archiveFileNamed(const QString& name) {
+    const ArchiveNameKind kind = archiveNameKind(name);
+    if (kind.kind != ArchiveName::Lines)
+        return std::nullopt;
+    return kind.file;
+}
+
+QList<ArchiveFile> archiveFiles(const QString& dir, ArchiveSeries series) {
+    QList<ArchiveFile> files;
+    const QString prefix = QLatin1StringView(prefixOf(series)) + QStringLiteral("-*.jsonl");
+    for (const QString& name : QDir(dir).entryList({prefix}, QDir::AllEntries | QDir::System | QDir::Hidden |
+                                                                 QDir::NoDotAndDotDot)) {
+        if (const std::optional<ArchiveFile> file = archiveFileNamed(name); file && file->series == series)
+            files.append(*file);
+    }
+    std::sort(files.begin(), files.end(),
+              [](const ArchiveFile& a, const ArchiveFile& b) { return a.month < b.month; });
+    return files;
+}
+
+// ---------------------------------------------------------------------------------------
+// Lines
+
+bool ArchiveLineReader::open(const QString& path) {
+    if (!file_.open(path, StationFile::Access::Read, kMaxArchiveFileRead)) {
+        error_ = file_.error();
+        return false;
+    }
+    size_ = file_.size();
+    seek(0, 0);
+    return true;
+}
+
+void ArchiveLineReader::seek(int64_t offset, int number) {
+    buffer_.clear();
+    position_ = 0;
+    bufferOffset_ = offset;
+    number_ = number;
+    end_ = false;
+    torn_ = 0;
+}
+
+bool ArchiveLineReader::fill() {
+    if (end_)
+        return false;
+    const int64_t at = bufferOffset_ + buffer_.size();
+    QByteArray block;
+    if (!file_.readAt(at, kBlock, block)) {
+        error_ = file_.error();
+        end_ = true;
+        return false;
+    }
+    if (block.isEmpty()) {
+        end_ = true;
+        return false;
+    }
+    if (position_ > 0) {
+        buffer_.remove(0, position_);
+        bufferOffset_ += position_;
+        position_ = 0;
+    }
+    buffer_ += block;
+    return true;
+}
+
+bool ArchiveLineReader::next(ArchiveLine& line) {
+    for (;;) {
+        const qsizetype lf = buffer_.indexOf('\n', position_);
+        if (lf >= 0) {
+            line.number = ++number_;
+            line.offset = bufferOffset_ + position_;
+            line.bytes = QByteArrayView(buffer_).sliced(position_, lf + 1 - position_);
+            line.overlong = false;
+            position_ = lf + 1;
+            return true;
+        }
+        if (buffer_.size() - position_ >= kMaxArchiveLineRead) {
+            // Longer than any line of the station: its beginning, then on to its end.
+            overlong_ = buffer_.mid(position_, kMaxArchiveLineRead);
+            const int64_t offset = bufferOffset_ + position_;
+            qsizetype end = -1;
+            while (end < 0) {
+                position_ = buffer_.size(); // what was read of it is dropped at the next fill
+                if (!fill())
+                    break;
+                end = buffer_.indexOf('\n', position_);
+            }
+            if (end < 0) {
+                if (error_.isEmpty()) {
+                    torn_ = bufferOffset_ + buffer_.size() - offset;
+                    tornOffset_ = offset;
+                }
+                position_ = buffer_.size();
+                return false;
+            }
+            position_ = end + 1;
+            line.number = ++number_;
+            line.offset = offset;
+            line.bytes = QByteArrayView(overlong_);
+            line.overlong = true;
+            return true;
+        }
+        if (!fill()) {
+            const qsizetype left = buffer_.size() - position_;
+            if (left > 0 && error_.isEmpty()) {
+                torn_ = left;
+                tornOffset_ = bufferOffset_ + position_;
+            }
+            position_ = buffer_.size();
+            return false;
+        }
+    }
+}
+
+LinePeek peekLine(QByteArrayView line) {
+    LinePeek peek;
+    static const QByteArray kind = "\"kind\":\"";
+    static const QByteArray number = "\"number\":";
+    const qsizetype k = line.indexOf(kind);
+    if (k >= 0) {
+        const qsizetype from = k + kind.size();
+        const qsizetype close = line.indexOf('"', from);
+        if (close > from && close - from <= 16)
+            peek.kind = line.sliced(from, close - from);
+    }
+    const qsizetype n = line.indexOf(number);
+    if (n >= 0) {
+        qint64 value = 0;
+        qsizetype i = n + number.size();
+        const qsizetype start = i;
+        while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i - start < 10)
+            value = value * 10 + (line[i++] - '0');
+        if (i > start && value <= INT_MAX)
+            peek.number = static_cast<int>(value);
+    }
+    return peek;
+}
+
+QJsonObject parseArchiveLine(QByteArrayView line, std::initializer_list<QByteArrayView> dropped) {
+    if (dropped.size() == 0)
+        return QJsonDocument::fromJson(line.toByteArray()).object();
+    QList<QByteArray> keys;
+    for (QByteArrayView key : dropped)
+        keys.append('"' + key.toByteArray() + "\":");
+    QByteArray kept;
+    kept.reserve(std::min<qsizetype>(line.size(), 64 * 1024));
+    qsizetype from = 0;
+    for (;;) {
+        qsizetype length = 0;
+        const qsizetype at = nextKey(line, from, keys, &length);
+        if (at < 0)
+            break;
+        // A key, not text: inside a string every quote is escaped, so `"key":` is a key.
+        const qsizetype end = valueEnd(line, at + length);
+        if (end < 0)
+            break;
+        qsizetype cut = at;
+        qsizetype resume = end;
+        if (at > from && line[at - 1] == ',')
+            cut = at - 1; // drop the comma before it
+        else if (resume < line.size() && line[resume] == ',')
+            ++resume; // the first member: drop the comma after it
+        kept.append(line.sliced(from, cut - from));
+        from = resume;
+    }
+    kept.append(line.sliced(from));
+    return QJsonDocument::fromJson(kept).object();
+}
+
+// ---------------------------------------------------------------------------------------
+// Tests
+
+bool RecordedTest::training() const {
+    return series == ArchiveSeries::Training || started.value(QStringLiteral("training")).toBool();
+}
+
+QDateTime RecordedTest::startedAt() const {
+    return QDateTime::fromString(started.value(QStringLiteral("time")).toString(), Qt::ISODate);
+}
+
+QString describeArchiveProblem(const ArchiveProblem& problem) {
+    if (problem.line > 0)
+        return QStringLiteral("%1 line %2: %3").arg(problem.fileName).arg(problem.line).arg(problem.text);
+    return QStringLiteral("%1: %2").arg(problem.fileName, problem.text);
+}
+
+namespace {
+
+const QList<QByteArrayView> kListDropped = {"samples", "deciding", "lastAverage"};
+
+void tellTorn(const ArchiveLineReader& reader, const ArchiveFile& file, int lastLine,
+              const ArchiveProblemSink& problems) {
+    if (!reader.error().isEmpty())
+        problems(
+            {file.name, lastLine + 1, QStringLiteral("cannot be read on from here: %1").arg(reader.error())});
+    else if (reader.tornBytes() > 0)
+        problems({file.name, lastLine + 1,
+                  QStringLiteral("its end is torn: %1 bytes after the last whole line (a crash while it was "
+                                 "written); the station sets them aside at its next line")
+                      .arg(reader.tornBytes())});
+}
+
+// The phases an unfinished test's journal saw end, from its started line on.
+QJsonArray endedPhasesOf(ArchiveLineReader& reader, int64_t offset, int startedLine, int number) {
+    static const QByteArray endedMark = "\"ended\":[{";
+    QJsonArray phases;
+    reader.seek(offset, startedLine - 1);
+    ArchiveLine line;
+    while (reader.next(line)) {
+        const LinePeek peek = peekLine(line.bytes);
+        if (peek.number != number || peek.kind != QByteArrayView("samples") ||
+            !line.bytes.contains(endedMark))
+            continue;
+        const QJsonObject journal = parseArchiveLine(line.bytes, {"samples", "deciding", "lastAverage"});
+        for (const QJsonValue& phase : journal.value(QStringLiteral("ended")).toArray())
+            phases.append(phase);
+    }
+    return phases;
+}
+
+} // namespace
+
+void readTests(const QString& dir, ArchiveSeries series, std::optional<QDate> from, std::optional<QDate> to,
+               const TestSink& tests, const ArchiveProblemSink& problems) {
+    const QDate fromMonth = from ? QDate(from->year(), from->month(), 1) : QDate();
+    for (const ArchiveFile& file : archiveFiles(dir, series)) {
+        if ((fromMonth.isValid() && file.month < fromMonth) || (to && file.month > *to))
+            continue;
+        ArchiveLineReader reader;
+        if (!reader.open(stationPath(dir, file.name))) {
+            problems({file.name, 0, reader.error()});
+            continue;
+        }
+        // The tests begun in this file, by their started lines, until their turn comes.
+        struct Pending {
+            RecordedTest test;
+            int64_t offset = 0;
+        };
+        std::map<int, Pending> pending;   // by started line
+        std::map<int, int> startedLineOf; // test number -> started line
+        auto flush = [&](bool all) {
+            while (!pending.empty() && (all || pending.begin()->second.test.finished())) {
+                Pending& first = pending.begin()->second;
+                if (!first.test.finished()) {
+                    ArchiveLineReader again;
+                    if (again.open(stationPath(dir, file.name)))
+                        first.test.endedPhases =
+                            endedPhasesOf(again, first.offset, first.test.startedLine, first.test.number);
+                }
+                tests(first.test);
+                startedLineOf.erase(first.test.number);
+                pending.erase(pending.begin());
+            }
+        };
+        ArchiveLine line;
+        int last = 0;
+        while (reader.next(line)) {
+            last = line.number;
+            const LinePeek peek = peekLine(line.bytes);
+            if (peek.kind == QByteArrayView("samples"))
+                continue;
+            if (line.overlong) {
+                problems({file.name, line.number,
+                          QStringLiteral("longer than any line the station writes; not read")});
+                continue;
+            }
+            if (peek.kind == QByteArrayView("started")) {
+                RecordedTest test;
+                test.series = series;
+                test.fileName = file.name;
+                test.started = parseArchiveLine(line.bytes);
+                test.number = test.started.value(QStringLiteral("number")).toInt();
+                test.startedLine = line.number;
+                if (test.number <= 0) {
+                    problems(
+                        {file.name, line.number, QStringLiteral("a started line without a test number")});
+                    continue;
+                }
+                if (startedLineOf.count(test.number)) {
+                    problems({file.name, line.number,
+                              QStringLiteral("test %1 is begun a second time here").arg(test.number)});
+                    continue;
+                }
+                startedLineOf[test.number] = line.number;
+                pending[line.number] = {std::move(test), line.offset};
+            } else if (peek.kind == QByteArrayView("result")) {
+                const auto known = startedLineOf.find(peek.number);
+                if (known == startedLineOf.end()) {
+                    problems(
+                        {file.name, line.number,
+                         QStringLiteral("a result line of test %1, whose started line is not before it in "
+                                        "this file")
+                             .arg(peek.number)});
+                    continue;
+                }
+                RecordedTest& test = pending[known->second].test;
+                if (test.finished()) {
+                    problems({file.name, line.number,
+                              QStringLiteral("a second result line of test %1; the first one counts")
+                                  .arg(peek.number)});
+                    continue;
+                }
+                test.result =
+                    parseArchiveLine(line.bytes, {kListDropped[0], kListDropped[1], kListDropped[2]});
+                test.resultLine = line.number;
+                flush(false);
+            } else {
+                problems({file.name, line.number,
+                          QStringLiteral("not a line of the archive (no kind the station writes)")});
+            }
+        }
+        tellTorn(reader, file, last, problems);
+        flush(true);
+    }
+}
+
+TestLookup findTest(const QString& dir, ArchiveSeries series, int number) {
+    TestLookup lookup;
+    // The last file whose first test is not after `number`.
+    const QList<ArchiveFile> files = archiveFiles(dir, series);
+    std::optional<ArchiveFile> chosen;
+    for (qsizetype i = files.size() - 1; i >= 0 && !chosen; --i) {
+        ArchiveLineReader reader;
+        if (!reader.open(stationPath(dir, files[i].name))) {
+            lookup.problems.append({files[i].name, 0, reader.error()});
+            continue;
+        }
+        ArchiveLine line;
+        int first = 0;
+        while (first == 0 && reader.next(line) && line.number <= 64) {
+            const LinePeek peek = peekLine(line.bytes);
+            if (peek.kind == QByteArrayView("started"))
+                first = peek.number;
+        }
+        if (first > 0 && first <= number)
+            chosen = files[i];
+    }
+    if (!chosen)
+        return lookup;
+
+    ArchiveLineReader reader;
+    if (!reader.open(stationPath(dir, chosen->name))) {
+        lookup.problems.append({chosen->name, 0, reader.error()});
+        return lookup;
+    }
+    const QByteArray mark = "\"number\":" + QByteArray::number(number);
+    RecordedTest test;
+    test.series = series;
+    test.fileName = chosen->name;
+    test.number = number;
+    ArchiveLine line;
+    int last = 0;
+    while (reader.next(line)) {
+        last = line.number;
+        // Most lines are another test's: the number is looked for before anything is parsed.
+        qsizetype at = line.bytes.indexOf(mark);
+        while (at >= 0) {
+            const qsizetype after = at + mark.size();
+            if (after < line.bytes.size() && (line.bytes[after] == ',' || line.bytes[after] == '}'))
+                break;
+            at = line.bytes.indexOf(mark, after);
+        }
+        if (at < 0)
+            continue;
+        const LinePeek peek = peekLine(line.bytes);
+        if (peek.number != number)
+            continue;
+        if (peek.kind == QByteArrayView("started") && test.startedLine == 0) {
+            test.started = parseArchiveLine(line.bytes);
+            test.startedLine = line.number;
+        } else if (peek.kind == QByteArrayView("samples") && test.startedLine > 0 && !test.finished()) {
+            lookup.journal.append(parseArchiveLine(line.bytes));
+            ++test.journalLines;
+        } else if (peek.kind == QByteArrayView("result") && test.startedLine > 0 && !test.finished()) {
+            test.result = parseArchiveLine(line.bytes);
+            test.resultLine = line.number;
+            lookup.resultBytes = line.bytes.toByteArray();
+        }
+    }
+    tellTorn(reader, *chosen, last, [&](const ArchiveProblem& problem) { lookup.problems.append(problem); });
+    if (test.startedLine == 0)
+        return lookup;
+    if (!test.finished()) {
+        for (const QJsonObject& journal : lookup.journal)
+            for (const QJsonValue& phase : journal.value(QStringLiteral("ended")).toArray())
+                test.endedPhases.append(phase);
+    }
+    lookup.test = std::move(test);
+    return lookup;
+}
+
+LineSeal sealOfLine(const QString& dir, const ArchiveFile& file, int lineNumber, const QByteArray& bytes) {
+    LineSeal seal;
+    const QString path = stationPath(dir, file.chainName);
+    if (fileKindAt(path) == FileKind::Missing) {
+        seal.trouble = QStringLiteral("%1 is missing").arg(file.chainName);
+        return seal;
+    }
+    StationFile chain;
+    if (!chain.open(path, StationFile::Access::Read, kMaxChainFileSize)) {
+        seal.trouble = chain.error();
+        return seal;
+    }
+    ChainLineReader reader(chain);
+    ChainLine line;
+    QByteArray previous;
+    while (reader.next(line)) {
+        if (!line.entry)
+            continue;
+        const ChainEntry& entry = *line.entry;
+        if (entry.examNumber == lineNumber && entry.sealsRecord()) {
+            seal.hash = entry.hash;
+            seal.keyed = entry.keyed;
+            const StationKey key = readStationKey(dir);
+            if (entry.keyed && (!key.present || !key.error.isEmpty())) {
+                seal.state = LineSeal::State::Unchecked;
+                return seal;
+            }
+            seal.state = chainHash(previous, bytes, entry.keyed ? &key.key : nullptr) == entry.hash
+                             ? LineSeal::State::Matches
+                             : LineSeal::State::Differs;
+            return seal;
+        }
+        previous = entry.hash;
+    }
+    if (!reader.error().isEmpty()) {
+        seal.trouble = reader.error();
+        return seal;
+    }
+    seal.state = LineSeal::State::NoEntry;
+    return seal;
+}
+
+} // namespace vz

@@ -1,0 +1,442 @@
+#include "TestCommands.h"
+
+#include "Registration.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QSet>
+
+namespace vz {
+namespace {
+
+const QString kUnfinishedReason =
+    QStringLiteral("no result line: the test is under way, or the station stopped during it and has not "
+                   "recorded it since");
+
+QString str(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1StringView(key)).toString();
+}
+
+QJsonValue orNull(const QJsonObject& o, const char* key) {
+    const QJsonValue v = o.value(QLatin1StringView(key));
+    return v.isUndefined() ? QJsonValue(QJsonValue::Null) : v;
+}
+
+// A JSON scalar as the show text and the CSV write it: numbers as JSON writes them.
+QString scalarText(const QJsonValue& v) {
+    switch (v.type()) {
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        return QString();
+    case QJsonValue::Bool:
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Double: {
+        const double d = v.toDouble();
+        if (d == static_cast<double>(static_cast<qint64>(d)) && std::abs(d) < 1e15)
+            return QString::number(static_cast<qint64>(d));
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    case QJsonValue::String:
+        return v.toString();
+    default:
+        return QString::fromUtf8(
+            QJsonDocument(v.isArray() ? QJsonDocument(v.toArray()) : QJsonDocument(v.toObject()))
+                .toJson(QJsonDocument::Compact));
+    }
+}
+
+QJsonArray phasesOf(const RecordedTest& test) {
+    const QJsonArray source =
+        test.finished() ? test.result.value(QStringLiteral("phases")).toArray() : test.endedPhases;
+    QJsonArray phases;
+    for (const QJsonValue& value : source) {
+        const QJsonObject p = value.toObject();
+        QJsonObject phase;
+        for (const char* key :
+             {"name", "window", "rpm", "co", "co2", "hc", "o2", "lambda", "verdict", "reason"})
+            phase.insert(QLatin1StringView(key), orNull(p, key));
+        phases.append(phase);
+    }
+    return phases;
+}
+
+QString dateTimeText(const QDateTime& time) {
+    return time.isValid() ? time.toString(QStringLiteral("dd.MM.yyyy  HH:mm:ss")) : QStringLiteral("?");
+}
+
+void pad(QString& line, const QString& value, int width) {
+    line += QStringLiteral("  ");
+    line += value;
+    if (value.size() < width)
+        line.append(QString(width - value.size(), u' '));
+}
+
+// ---------------------------------------------------------------------------------------
+// show-test: every field, labelled
+
+void dumpValue(QString& out, const QString& key, const QJsonValue& value, int indent);
+
+// Samples as a table: one row each, the columns of every key they have.
+void dumpSamples(QString& out, const QString& key, const QJsonArray& samples, int indent) {
+    const QString margin(indent, u' ');
+    out += QStringLiteral("%1%2: %3\n").arg(margin, key).arg(samples.size());
+    if (samples.isEmpty())
+        return;
+    QStringList columns;
+    QSet<QString> seen;
+    for (const QJsonValue& s : samples) {
+        for (const QString& k : s.toObject().keys()) {
+            if (!seen.contains(k)) {
+                seen.insert(k);
+                columns.append(k);
+            }
+        }
+    }
+    // Time first, then the rest as the record orders them.
+    if (columns.removeOne(QStringLiteral("t")))
+        columns.prepend(QStringLiteral("t"));
+    QList<int> widths;
+    for (const QString& c : columns) {
+        int width = int(c.size());
+        for (const QJsonValue& s : samples)
+            width = std::max(width, int(terminalText(scalarText(s.toObject().value(c))).size()));
+        widths.append(width);
+    }
+    QString line = margin + QStringLiteral("  ");
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        line += columns[i].rightJustified(widths[i]) + u' ';
+    out += line.trimmed().prepend(margin + QStringLiteral("  ")) + u'\n';
+    for (const QJsonValue& s : samples) {
+        const QJsonObject sample = s.toObject();
+        line = margin + QStringLiteral("  ");
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            const QJsonValue v = sample.value(columns[i]);
+            line += terminalText(v.isUndefined() || v.isNull() ? QStringLiteral("-") : scalarText(v))
+                        .rightJustified(widths[i]) +
+                    u' ';
+        }
+        while (line.endsWith(u' '))
+            line.chop(1);
+        out += line + u'\n';
+    }
+}
+
+void dumpValue(QString& out, const QString& key, const QJsonValue& value, int indent) {
+    const QString margin(indent, u' ');
+    if (value.isObject()) {
+        const QJsonObject o = value.toObject();
+        out += QStringLiteral("%1%2:%3\n").arg(margin, key, o.isEmpty() ? QStringLiteral(" {}") : QString());
+        for (auto it = o.constBegin(); it != o.constEnd(); ++it)
+            dumpValue(out, it.key(), it.value(), indent + 2);
+        return;
+    }
+    if (value.isArray()) {
+        const QJsonArray a = value.toArray();
+        bool objects = !a.isEmpty();
+        for (const QJsonValue& v : a)
+            objects = objects && v.isObject();
+        if (objects && key == u"samples") {
+            dumpSamples(out, key, a, indent);
+            return;
+        }
+        if (objects) {
+            out += QStringLiteral("%1%2: %3\n").arg(margin, key).arg(a.size());
+            for (qsizetype i = 0; i < a.size(); ++i)
+                dumpValue(out, QStringLiteral("%1 %2").arg(key).arg(i + 1), a[i], indent + 2);
+            return;
+        }
+        QStringList items;
+        for (const QJsonValue& v : a)
+            items.append(terminalText(scalarText(v)));
+        out += QStringLiteral("%1%2: [%3]\n").arg(margin, key, items.join(QStringLiteral(", ")));
+        return;
+    }
+    out += QStringLiteral("%1%2: %3\n")
+               .arg(margin, key, value.isNull() ? QStringLiteral("null") : terminalText(scalarText(value)));
+}
+
+void dumpObject(QString& out, const QString& title, const QJsonObject& object) {
+    out += title + u'\n';
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it)
+        dumpValue(out, it.key(), it.value(), 2);
+}
+
+} // namespace
+
+bool testMatches(const RecordedTest& test, const ExamFilter& filter) {
+    if (filter.from || filter.to) {
+        const QDate day = test.startedAt().date();
+        if (!day.isValid() || (filter.from && day < *filter.from) || (filter.to && day > *filter.to))
+            return false;
+    }
+    if (!filter.reg.isEmpty() && !twospeed::normaliseRegistration(str(test.started, "registration"))
+                                      .contains(twospeed::normaliseRegistration(filter.reg)))
+        return false;
+    if (!filter.text.isEmpty()) {
+        bool found = false;
+        for (const char* key : {"registration", "make", "model", "operator", "fuel", "analyserSerial"})
+            found = found || str(test.started, key).contains(filter.text, Qt::CaseInsensitive);
+        found = found || str(test.started.value(QStringLiteral("limitSet")).toObject(), "explanation")
+                             .contains(filter.text, Qt::CaseInsensitive);
+        for (const char* key : {"verdict", "verdictTitle", "reason"})
+            found = found || str(test.result, key).contains(filter.text, Qt::CaseInsensitive);
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
+QString testVerdict(const RecordedTest& test) {
+    if (!test.finished())
+        return kUnfinishedVerdict;
+    const QString verdict = str(test.result, "verdict");
+    return verdict.isEmpty() ? QStringLiteral("?") : verdict;
+}
+
+QString testListHeader() {
+    QString line = QStringLiteral("%1").arg(QStringLiteral("No."), 8);
+    pad(line, QStringLiteral("Date"), 10);
+    pad(line, QStringLiteral("Time"), 8);
+    pad(line, QStringLiteral("Reg."), 10);
+    pad(line, QStringLiteral("Fuel"), 6);
+    pad(line, QStringLiteral("Limit set"), 20);
+    pad(line, QStringLiteral("Verdict"), 11);
+    line += QStringLiteral("  Attempt");
+    return line;
+}
+
+QString testListLine(const RecordedTest& test) {
+    QString line = QStringLiteral("%1").arg(test.number, 8);
+    const QDateTime started = test.startedAt();
+    pad(line, started.isValid() ? started.toString(QStringLiteral("dd.MM.yyyy")) : QStringLiteral("?"), 10);
+    pad(line, started.isValid() ? started.toString(QStringLiteral("HH:mm:ss")) : QString(), 8);
+    pad(line, terminalText(str(test.started, "registration")), 10);
+    pad(line, terminalText(str(test.started, "fuel")), 6);
+    pad(line, terminalText(str(test.started.value(QStringLiteral("limitSet")).toObject(), "basis")), 20);
+    if (!test.finished()) {
+        line += QStringLiteral("  in progress or interrupted");
+        return line;
+    }
+    pad(line, terminalText(testVerdict(test)), 11);
+    const QJsonValue attempt = test.result.value(QStringLiteral("attempt"));
+    line +=
+        QStringLiteral("  ") + (attempt.isDouble() ? QString::number(attempt.toInt()) : QStringLiteral("-"));
+    while (line.endsWith(u' '))
+        line.chop(1);
+    return line;
+}
+
+QJsonObject testJson(const RecordedTest& test) {
+    const QJsonObject& s = test.started;
+    const QJsonObject& r = test.result;
+    QJsonObject o{
+        {QStringLiteral("number"), test.number},
+        {QStringLiteral("series"), archiveSeriesKey(test.series)},
+        {QStringLiteral("training"), test.training()},
+        {QStringLiteral("started"), orNull(s, "time")},
+        {QStringLiteral("registration"), orNull(s, "registration")},
+        {QStringLiteral("registrationKey"), twospeed::normaliseRegistration(str(s, "registration"))},
+        {QStringLiteral("make"), orNull(s, "make")},
+        {QStringLiteral("model"), orNull(s, "model")},
+        {QStringLiteral("firstRegistration"), orNull(s, "firstRegistration")},
+        {QStringLiteral("fuel"), orNull(s, "fuel")},
+        {QStringLiteral("emissionControl"), orNull(s, "emissionControl")},
+        {QStringLiteral("typeApproval"), orNull(s, "typeApproval")},
+        {QStringLiteral("operator"), orNull(s, "operator")},
+        {QStringLiteral("limitSet"), orNull(s, "limitSet")},
+        {QStringLiteral("analyserSerial"), orNull(s, "analyserSerial")},
+        {QStringLiteral("verdict"), testVerdict(test)},
+        {QStringLiteral("phases"), phasesOf(test)},
+        {QStringLiteral("file"), test.fileName},
+        {QStringLiteral("line"), test.startedLine},
+    };
+    if (test.finished()) {
+        o.insert(QStringLiteral("ended"),
+                 r.contains(QStringLiteral("ended")) ? r.value(QStringLiteral("ended")) : orNull(r, "time"));
+        o.insert(QStringLiteral("verdictTitle"), orNull(r, "verdictTitle"));
+        o.insert(QStringLiteral("reason"), orNull(r, "reason"));
+        o.insert(QStringLiteral("attempt"), orNull(r, "attempt"));
+        o.insert(QStringLiteral("durationMs"), orNull(r, "durationMs"));
+        o.insert(QStringLiteral("resultLine"), test.resultLine);
+    } else {
+        for (const char* key : {"ended", "verdictTitle", "attempt", "durationMs", "resultLine"})
+            o.insert(QLatin1StringView(key), QJsonValue(QJsonValue::Null));
+        o.insert(QStringLiteral("reason"), kUnfinishedReason);
+    }
+    return o;
+}
+
+QString testJsonElement(const RecordedTest& test, bool first) {
+    return (first ? QStringLiteral("\n") : QStringLiteral(",\n")) +
+           QString::fromUtf8(QJsonDocument(testJson(test)).toJson(QJsonDocument::Compact));
+}
+
+namespace {
+
+const char* const kCsvPhaseColumns[] = {"rpm", "co", "co2", "hc", "o2", "lambda", "verdict"};
+
+} // namespace
+
+QString testCsvHeader() {
+    QString line = QStringLiteral(
+        "number,series,started,ended,registration,make,model,firstRegistration,fuel,emissionControl,"
+        "typeApproval,operator,limitSet,limitSource,limitExplanation,verdict,reason,attempt");
+    for (const char* phase : {"highIdle", "idle"}) {
+        for (const char* column : kCsvPhaseColumns) {
+            QString name = QLatin1StringView(column);
+            name[0] = name[0].toUpper();
+            line += u',' + QLatin1StringView(phase) + name;
+        }
+    }
+    line += QStringLiteral(",analyserSerial,file,line\r\n");
+    return line;
+}
+
+QString testCsvRow(const RecordedTest& test) {
+    const QJsonObject json = testJson(test);
+    const QJsonObject limits = test.started.value(QStringLiteral("limitSet")).toObject();
+    QString line = QString::number(test.number);
+    auto cell = [&](const QString& text) { line += u',' + csvCell(text); };
+    cell(archiveSeriesKey(test.series));
+    for (const char* key : {"started", "ended", "registration", "make", "model", "firstRegistration", "fuel",
+                            "emissionControl", "typeApproval", "operator"})
+        cell(scalarText(json.value(QLatin1StringView(key))));
+    cell(str(limits, "basis"));
+    cell(str(limits, "source"));
+    cell(str(limits, "explanation"));
+    for (const char* key : {"verdict", "reason", "attempt"})
+        cell(scalarText(json.value(QLatin1StringView(key))));
+    const QJsonArray phases = json.value(QStringLiteral("phases")).toArray();
+    for (const char* name : {"high-idle", "idle"}) {
+        QJsonObject phase;
+        for (const QJsonValue& p : phases) {
+            if (p.toObject().value(QStringLiteral("name")).toString() == QLatin1StringView(name))
+                phase = p.toObject();
+        }
+        for (const char* column : kCsvPhaseColumns)
+            cell(scalarText(phase.value(QLatin1StringView(column))));
+    }
+    cell(scalarText(json.value(QStringLiteral("analyserSerial"))));
+    cell(test.fileName);
+    line += u',' + QString::number(test.startedLine) + QStringLiteral("\r\n");
+    return line;
+}
+
+QString testShowText(const TestLookup& lookup, const LineSeal& seal) {
+    const RecordedTest& test = *lookup.test;
+    QString text =
+        QStringLiteral("Test: %1 (%2%3)\n")
+            .arg(test.number)
+            .arg(archiveSeriesKey(test.series), test.training() && test.series == ArchiveSeries::Official
+                                                    ? QStringLiteral(", marked training")
+                                                    : QString());
+    text +=
+        QStringLiteral("Archive: %1, started line %2").arg(terminalText(test.fileName)).arg(test.startedLine);
+    if (test.finished())
+        text += QStringLiteral(", result line %1").arg(test.resultLine);
+    text +=
+        QStringLiteral(", %1 journal line%2\n").arg(test.journalLines).arg(test.journalLines == 1 ? "" : "s");
+    text += QStringLiteral("Started: %1\n").arg(dateTimeText(test.startedAt()));
+    text += QStringLiteral("Registration: %1\n").arg(terminalText(str(test.started, "registration")));
+    if (!test.finished()) {
+        text +=
+            QStringLiteral("Verdict: unfinished (in progress or interrupted): %1\n").arg(kUnfinishedReason);
+        text += QStringLiteral("Seal: none yet (no result line)\n");
+    } else {
+        text += QStringLiteral("Verdict: %1 (%2)\n")
+                    .arg(terminalText(testVerdict(test)), terminalText(str(test.result, "verdictTitle")));
+        if (!str(test.result, "reason").isEmpty())
+            text += QStringLiteral("Reason: %1\n").arg(terminalText(str(test.result, "reason")));
+        const QString where =
+            QStringLiteral("the entry of line %1 in %2")
+                .arg(test.resultLine)
+                .arg(terminalText(archiveFileNamed(test.fileName) ? archiveFileNamed(test.fileName)->chainName
+                                                                  : test.fileName));
+        switch (seal.state) {
+        case LineSeal::State::Matches:
+            text += QStringLiteral("Seal: %1 (%2): matches the result line\n")
+                        .arg(QString::fromLatin1(seal.hash.toHex()), where);
+            break;
+        case LineSeal::State::Differs:
+            text += QStringLiteral("Seal: %1 (%2): does NOT match the result line: the line or the chain was "
+                                   "changed; see pregledi verify\n")
+                        .arg(QString::fromLatin1(seal.hash.toHex()), where);
+            break;
+        case LineSeal::State::Unchecked:
+            text += QStringLiteral("Seal: %1 (%2): keyed, not checked: no usable station key\n")
+                        .arg(QString::fromLatin1(seal.hash.toHex()), where);
+            break;
+        case LineSeal::State::NoEntry:
+            text += QStringLiteral("Seal: none: the chain has no entry for line %1\n").arg(test.resultLine);
+            break;
+        case LineSeal::State::NoChain:
+            text += QStringLiteral("Seal: none: %1\n").arg(terminalText(seal.trouble));
+            break;
+        }
+    }
+    text += u'\n';
+    dumpObject(text, QStringLiteral("Started line:"), test.started);
+    for (qsizetype i = 0; i < lookup.journal.size(); ++i) {
+        text += u'\n';
+        dumpObject(text, QStringLiteral("Journal line %1:").arg(i + 1), lookup.journal[i]);
+    }
+    text += u'\n';
+    if (test.finished())
+        dumpObject(text, QStringLiteral("Result line:"), test.result);
+    else
+        text += QStringLiteral("Result line: none\n");
+    return text;
+}
+
+int runTestsCommand(const QString& dir, ArchiveSeries series, const ExamFilter& filter, bool json,
+                    QTextStream& out, QTextStream& err) {
+    int status = 0;
+    out << (json ? jsonBegin() : testListHeader() + u'\n');
+    bool first = true;
+    readTests(
+        dir, series, filter.from, filter.to,
+        [&](const RecordedTest& test) {
+            if (!testMatches(test, filter))
+                return;
+            if (json)
+                out << testJsonElement(test, first);
+            else
+                out << testListLine(test) << '\n';
+            first = false;
+        },
+        [&](const ArchiveProblem& problem) {
+            err << "pregledi: " << terminalText(describeArchiveProblem(problem)) << '\n';
+            status = 1;
+        });
+    if (json)
+        out << jsonEnd();
+    return status;
+}
+
+int runShowTestCommand(const QString& dir, ArchiveSeries series, int number, QTextStream& out,
+                       QTextStream& err) {
+    const TestLookup lookup = findTest(dir, series, number);
+    int status = 0;
+    for (const ArchiveProblem& problem : lookup.problems) {
+        err << "pregledi: " << terminalText(describeArchiveProblem(problem)) << '\n';
+        status = 1;
+    }
+    if (!lookup.test) {
+        err << "pregledi: " << (series == ArchiveSeries::Training ? "training test " : "test ") << number
+            << " is not in the archive" << (series == ArchiveSeries::Official ? "" : " (Obuchenie-*.jsonl)")
+            << '\n';
+        return 1;
+    }
+    LineSeal seal;
+    if (lookup.test->finished()) {
+        if (const std::optional<ArchiveFile> file = archiveFileNamed(lookup.test->fileName))
+            seal = sealOfLine(dir, *file, lookup.test->resultLine, lookup.resultBytes);
+    }
+    out << testShowText(lookup, seal);
+    if (seal.state == LineSeal::State::Differs)
+        status = 1;
+    return status;
+}
+
+} // namespace vz

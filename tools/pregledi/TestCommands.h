@@ -1,0 +1,52 @@
+#pragma once
+// The recorded two-speed tests as text: `pregledi tests` (a list, or JSON), `show-test N`, and
+// the rows `export --tests` writes. A test begun but without a result line (the test is under
+// way, or the station stopped during it and has not recorded it since) is listed as well:
+// "in progress or interrupted" in the list, verdict "unfinished" in JSON and CSV.
+#include "LogExport.h"
+#include "TestArchive.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QTextStream>
+
+namespace vz {
+
+inline const QString kUnfinishedVerdict = QStringLiteral("unfinished");
+
+// The registration holds `reg` (both compared as twospeed::normaliseRegistration makes them),
+// any text of the test holds `text` (case aside), and the test began between from and to.
+bool testMatches(const RecordedTest& test, const ExamFilter& filter);
+
+// The test's verdict as the record writes it (pass, fail, void, aborted, interrupted), or
+// "unfinished".
+QString testVerdict(const RecordedTest& test);
+
+QString testListHeader();
+QString testListLine(const RecordedTest& test);
+
+// One test as JSON: number, series, training, started, ended, registration, registrationKey,
+// make, model, firstRegistration, fuel, emissionControl, typeApproval, operator, limitSet (the
+// started line's), analyserSerial, verdict, verdictTitle, reason, attempt, durationMs, phases
+// (each: name, window, rpm, co, co2, hc, o2, lambda, verdict, reason), file, line, resultLine.
+QJsonObject testJson(const RecordedTest& test);
+// As an element of an array written as it goes (jsonBegin() and jsonEnd() of LogExport.h
+// around it): "\n{...}" for the first, ",\n{...}" after it.
+QString testJsonElement(const RecordedTest& test, bool first);
+
+// RFC 4180 as the examinations' CSV: a header, one line per test, CR LF.
+QString testCsvHeader();
+QString testCsvRow(const RecordedTest& test);
+
+// Every field of a test's lines, labelled, with the samples as tables, and its seal.
+QString testShowText(const TestLookup& lookup, const LineSeal& seal);
+
+// `pregledi tests [--json]`: exit status 0, or 1 when something in the archive could not be
+// read (told on `err`).
+int runTestsCommand(const QString& dir, ArchiveSeries series, const ExamFilter& filter, bool json,
+                    QTextStream& out, QTextStream& err);
+// `pregledi show-test N`: 0; 1 when the test is not in the archive, or its seal does not match.
+int runShowTestCommand(const QString& dir, ArchiveSeries series, int number, QTextStream& out,
+                       QTextStream& err);
+
+} // namespace vz
