@@ -34,8 +34,30 @@ QString withoutPath(const QString& error, const QString& path) {
 // processor's SHA instructions) does the work; the result is the same.
 class LinkHasher {
 public:
+#if VZ_OPENSSL_HASH
+    LinkHasher() : context_(EVP_MD_CTX_new()) {}
+    ~LinkHasher() {
+        EVP_MD_CTX_free(context_);
+    }
+#endif
+    LinkHasher(const LinkHasher&) = delete;
+    LinkHasher& operator=(const LinkHasher&) = delete;
+
     QByteArray hash(const QByteArray& previous, QByteArrayView bytes, const QByteArray* key) {
 #if VZ_OPENSSL_HASH
+        if (!key && context_) {
+            static const QByteArray zeros(kChainHashSize, '\0');
+            const QByteArray& link = previous.isEmpty() ? zeros : previous;
+            QByteArray out(EVP_MAX_MD_SIZE, '\0');
+            unsigned int length = 0;
+            if (EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) == 1 &&
+                EVP_DigestUpdate(context_, link.constData(), size_t(link.size())) == 1 &&
+                EVP_DigestUpdate(context_, bytes.data(), size_t(bytes.size())) == 1 &&
+                EVP_DigestFinal_ex(context_, reinterpret_cast<unsigned char*>(out.data()), &length) == 1) {
+                out.truncate(length);
+                return out;
+            }
+        }
         buffer_.resize(0);
         if (previous.isEmpty())
             buffer_.append(kChainHashSize, '\0');
@@ -62,6 +84,9 @@ public:
 
 private:
     QByteArray buffer_;
+#if VZ_OPENSSL_HASH
+    EVP_MD_CTX* context_ = nullptr;
+#endif
 };
 
 // Lines in a row with the same verdict: one finding.

@@ -78,6 +78,7 @@ public:
 private:
     bool fill();
     StationFile file_;
+    QString path_;
     QByteArray buffer_;
     QByteArray overlong_; // the beginning of an overlong line
     qsizetype position_ = 0;

@@ -52,11 +52,18 @@ QJsonArray phasesOf(const RecordedTest& test) {
     QJsonArray phases;
     for (const QJsonValue& value : source) {
         const QJsonObject p = value.toObject();
-        QJsonObject phase;
-        for (const char* key :
-             {"name", "window", "rpm", "co", "co2", "hc", "o2", "lambda", "verdict", "reason"})
-            phase.insert(QLatin1StringView(key), orNull(p, key));
-        phases.append(phase);
+        phases.append(QJsonObject{
+            {QStringLiteral("name"), orNull(p, "name")},
+            {QStringLiteral("window"), orNull(p, "window")},
+            {QStringLiteral("rpm"), orNull(p, "rpm")},
+            {QStringLiteral("co"), orNull(p, "co")},
+            {QStringLiteral("co2"), orNull(p, "co2")},
+            {QStringLiteral("hc"), orNull(p, "hc")},
+            {QStringLiteral("o2"), orNull(p, "o2")},
+            {QStringLiteral("lambda"), orNull(p, "lambda")},
+            {QStringLiteral("verdict"), orNull(p, "verdict")},
+            {QStringLiteral("reason"), orNull(p, "reason")},
+        });
     }
     return phases;
 }
@@ -227,49 +234,128 @@ QString testListLine(const RecordedTest& test) {
     return line;
 }
 
-QJsonObject testJson(const RecordedTest& test) {
+QList<TestField> testFields(const RecordedTest& test) {
     const QJsonObject& s = test.started;
     const QJsonObject& r = test.result;
-    QJsonObject o{
-        {QStringLiteral("number"), test.number},
-        {QStringLiteral("series"), archiveSeriesKey(test.series)},
-        {QStringLiteral("training"), test.training()},
-        {QStringLiteral("started"), orNull(s, "time")},
-        {QStringLiteral("registration"), orNull(s, "registration")},
-        {QStringLiteral("registrationKey"), twospeed::normaliseRegistration(str(s, "registration"))},
-        {QStringLiteral("make"), orNull(s, "make")},
-        {QStringLiteral("model"), orNull(s, "model")},
-        {QStringLiteral("firstRegistration"), orNull(s, "firstRegistration")},
-        {QStringLiteral("fuel"), orNull(s, "fuel")},
-        {QStringLiteral("emissionControl"), orNull(s, "emissionControl")},
-        {QStringLiteral("typeApproval"), orNull(s, "typeApproval")},
-        {QStringLiteral("operator"), orNull(s, "operator")},
-        {QStringLiteral("limitSet"), orNull(s, "limitSet")},
-        {QStringLiteral("analyserSerial"), orNull(s, "analyserSerial")},
-        {QStringLiteral("verdict"), testVerdict(test)},
-        {QStringLiteral("phases"), phasesOf(test)},
-        {QStringLiteral("file"), test.fileName},
-        {QStringLiteral("line"), test.startedLine},
+    const bool done = test.finished();
+    const QJsonValue none(QJsonValue::Null);
+    return {
+        {"number", test.number},
+        {"series", archiveSeriesKey(test.series)},
+        {"training", test.training()},
+        {"started", orNull(s, "time")},
+        {"ended", !done                                 ? none
+                  : r.contains(QStringLiteral("ended")) ? r.value(QStringLiteral("ended"))
+                                                        : orNull(r, "time")},
+        {"registration", orNull(s, "registration")},
+        {"registrationKey", twospeed::normaliseRegistration(str(s, "registration"))},
+        {"make", orNull(s, "make")},
+        {"model", orNull(s, "model")},
+        {"firstRegistration", orNull(s, "firstRegistration")},
+        {"fuel", orNull(s, "fuel")},
+        {"emissionControl", orNull(s, "emissionControl")},
+        {"typeApproval", orNull(s, "typeApproval")},
+        {"operator", orNull(s, "operator")},
+        {"limitSet", orNull(s, "limitSet")},
+        {"analyserSerial", orNull(s, "analyserSerial")},
+        {"verdict", testVerdict(test)},
+        {"verdictTitle", done ? orNull(r, "verdictTitle") : none},
+        {"reason", done ? orNull(r, "reason") : QJsonValue(kUnfinishedReason)},
+        {"attempt", done ? orNull(r, "attempt") : none},
+        {"durationMs", done ? orNull(r, "durationMs") : none},
+        {"phases", phasesOf(test)},
+        {"file", test.fileName},
+        {"line", test.startedLine},
+        {"resultLine", done ? QJsonValue(test.resultLine) : none},
     };
-    if (test.finished()) {
-        o.insert(QStringLiteral("ended"),
-                 r.contains(QStringLiteral("ended")) ? r.value(QStringLiteral("ended")) : orNull(r, "time"));
-        o.insert(QStringLiteral("verdictTitle"), orNull(r, "verdictTitle"));
-        o.insert(QStringLiteral("reason"), orNull(r, "reason"));
-        o.insert(QStringLiteral("attempt"), orNull(r, "attempt"));
-        o.insert(QStringLiteral("durationMs"), orNull(r, "durationMs"));
-        o.insert(QStringLiteral("resultLine"), test.resultLine);
-    } else {
-        for (const char* key : {"ended", "verdictTitle", "attempt", "durationMs", "resultLine"})
-            o.insert(QLatin1StringView(key), QJsonValue(QJsonValue::Null));
-        o.insert(QStringLiteral("reason"), kUnfinishedReason);
-    }
+}
+
+QJsonObject testJson(const RecordedTest& test) {
+    QJsonObject o;
+    for (const TestField& field : testFields(test))
+        o.insert(QLatin1StringView(field.first), field.second);
     return o;
 }
 
+namespace {
+
+void appendJsonText(QString& out, const QString& text) {
+    out += u'"';
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u == u'"' || u == u'\\') {
+            out += u'\\';
+            out += ch;
+        } else if (u < 0x20) {
+            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        } else {
+            out += ch;
+        }
+    }
+    out += u'"';
+}
+
+// A value as compact JSON, keys in the order QJsonObject keeps them: what QJsonDocument
+// writes, without building a document for every test.
+void appendJsonValue(QString& out, const QJsonValue& value) {
+    switch (value.type()) {
+    case QJsonValue::String:
+        appendJsonText(out, value.toString());
+        break;
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        out += u'{';
+        bool first = true;
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            if (!first)
+                out += u',';
+            first = false;
+            appendJsonText(out, it.key());
+            out += u':';
+            appendJsonValue(out, it.value());
+        }
+        out += u'}';
+        break;
+    }
+    case QJsonValue::Array: {
+        const QJsonArray array = value.toArray();
+        out += u'[';
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            if (i > 0)
+                out += u',';
+            appendJsonValue(out, array[i]);
+        }
+        out += u']';
+        break;
+    }
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        out += QStringLiteral("null");
+        break;
+    default:
+        out += scalarText(value);
+        break;
+    }
+}
+
+} // namespace
+
 QString testJsonElement(const RecordedTest& test, bool first) {
-    return (first ? QStringLiteral("\n") : QStringLiteral(",\n")) +
-           QString::fromUtf8(QJsonDocument(testJson(test)).toJson(QJsonDocument::Compact));
+    QString out;
+    out.reserve(2048);
+    out += first ? QStringLiteral("\n{") : QStringLiteral(",\n{");
+    bool firstField = true;
+    for (const TestField& field : testFields(test)) {
+        if (!firstField)
+            out += u',';
+        firstField = false;
+        out += u'"';
+        out += QLatin1StringView(field.first);
+        out += QStringLiteral("\":");
+        appendJsonValue(out, field.second);
+    }
+    out += u'}';
+    return out;
 }
 
 namespace {
@@ -294,7 +380,9 @@ QString testCsvHeader() {
 }
 
 QString testCsvRow(const RecordedTest& test) {
-    const QJsonObject json = testJson(test);
+    QJsonObject json;
+    for (const TestField& field : testFields(test))
+        json.insert(QLatin1StringView(field.first), field.second);
     const QJsonObject limits = test.started.value(QStringLiteral("limitSet")).toObject();
     QString line = QString::number(test.number);
     auto cell = [&](const QString& text) { line += u',' + csvCell(text); };

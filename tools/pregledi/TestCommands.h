@@ -7,8 +7,11 @@
 #include "TestArchive.h"
 
 #include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
 #include <QString>
 #include <QTextStream>
+#include <utility>
 
 namespace vz {
 
@@ -30,6 +33,9 @@ QString testListLine(const RecordedTest& test);
 // started line's), analyserSerial, verdict, verdictTitle, reason, attempt, durationMs, phases
 // (each: name, window, rpm, co, co2, hc, o2, lambda, verdict, reason), file, line, resultLine.
 QJsonObject testJson(const RecordedTest& test);
+// The same fields in the order the JSON array writes them (number first).
+using TestField = std::pair<const char*, QJsonValue>;
+QList<TestField> testFields(const RecordedTest& test);
 // As an element of an array written as it goes (jsonBegin() and jsonEnd() of LogExport.h
 // around it): "\n{...}" for the first, ",\n{...}" after it.
 QString testJsonElement(const RecordedTest& test, bool first);
