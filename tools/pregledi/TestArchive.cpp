@@ -49,16 +49,13 @@ qsizetype valueEnd(QByteArrayView s, qsizetype from) {
         return -1;
     // From an opening quote to its closing one, or nullptr.
     auto skipString = [&](const char* q) -> const char* {
-        for (;;) {
-            q = static_cast<const char*>(std::memchr(q + 1, '"', size_t(end - q - 1)));
-            if (!q)
-                return nullptr;
-            const char* back = q;
-            while (back > begin && back[-1] == '\\')
-                --back;
-            if ((q - back) % 2 == 0)
-                return q; // not escaped
+        for (++q; q < end; ++q) {
+            if (*q == '\\')
+                ++q;
+            else if (*q == '"')
+                return q;
         }
+        return nullptr;
     };
     if (*p == '"') {
         const char* close = skipString(p);
@@ -275,34 +272,29 @@ LinePeek peekLine(QByteArrayView line) {
 QJsonObject parseArchiveLine(QByteArrayView line, std::initializer_list<QByteArrayView> dropped) {
     if (dropped.size() == 0)
         return QJsonDocument::fromJson(line.toByteArray()).object();
-    // Each key's next place in the line, looked for again only once it is passed, so that the
-    // line is searched once per key.
-    struct Key {
-        QByteArray text;
-        qsizetype at = -1;
-    };
-    QList<Key> keys;
-    for (QByteArrayView key : dropped) {
-        Key k{'"' + key.toByteArray() + "\":", -1};
-        k.at = find(line, k.text);
-        keys.append(k);
-    }
+    // The nearest of the keys from `from` on. Each key is looked for only up to the nearest one
+    // found so far, so that no search runs across values about to be skipped.
+    QList<QByteArray> keys;
+    for (QByteArrayView key : dropped)
+        keys.append('"' + key.toByteArray() + "\":");
     QByteArray kept;
     kept.reserve(std::min<qsizetype>(line.size(), 64 * 1024));
     qsizetype from = 0;
     for (;;) {
-        Key* next = nullptr;
-        for (Key& k : keys) {
-            if (k.at >= 0 && k.at < from)
-                k.at = find(line, k.text, from);
-            if (k.at >= 0 && (!next || k.at < next->at))
-                next = &k;
+        qsizetype at = -1;
+        qsizetype length = 0;
+        for (const QByteArray& key : keys) {
+            const QByteArrayView hay = at < 0 ? line : line.first(at + key.size());
+            const qsizetype found = find(hay, key, from);
+            if (found >= 0 && (at < 0 || found < at)) {
+                at = found;
+                length = key.size();
+            }
         }
-        if (!next)
+        if (at < 0)
             break;
         // A key, not text: inside a string every quote is escaped, so `"key":` is a key.
-        const qsizetype at = next->at;
-        const qsizetype end = valueEnd(line, at + next->text.size());
+        const qsizetype end = valueEnd(line, at + length);
         if (end < 0)
             break;
         qsizetype cut = at;

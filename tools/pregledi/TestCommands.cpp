@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 #include <QSet>
+#include <algorithm>
 
 namespace vz {
 namespace {
@@ -46,24 +47,23 @@ QString scalarText(const QJsonValue& v) {
     }
 }
 
+// The keys of each phase that the tests' JSON and CSV give.
+const char* const kPhaseKeys[] = {"name", "window", "rpm",    "co",      "co2",
+                                  "hc",   "o2",     "lambda", "verdict", "reason"};
+
+QJsonArray sourcePhases(const RecordedTest& test) {
+    return test.finished() ? test.result.value(QStringLiteral("phases")).toArray() : test.endedPhases;
+}
+
 QJsonArray phasesOf(const RecordedTest& test) {
-    const QJsonArray source =
-        test.finished() ? test.result.value(QStringLiteral("phases")).toArray() : test.endedPhases;
+    const QJsonArray source = sourcePhases(test);
     QJsonArray phases;
     for (const QJsonValue& value : source) {
         const QJsonObject p = value.toObject();
-        phases.append(QJsonObject{
-            {QStringLiteral("name"), orNull(p, "name")},
-            {QStringLiteral("window"), orNull(p, "window")},
-            {QStringLiteral("rpm"), orNull(p, "rpm")},
-            {QStringLiteral("co"), orNull(p, "co")},
-            {QStringLiteral("co2"), orNull(p, "co2")},
-            {QStringLiteral("hc"), orNull(p, "hc")},
-            {QStringLiteral("o2"), orNull(p, "o2")},
-            {QStringLiteral("lambda"), orNull(p, "lambda")},
-            {QStringLiteral("verdict"), orNull(p, "verdict")},
-            {QStringLiteral("reason"), orNull(p, "reason")},
-        });
+        QJsonObject phase;
+        for (const char* key : kPhaseKeys)
+            phase.insert(QLatin1StringView(key), orNull(p, key));
+        phases.append(phase);
     }
     return phases;
 }
@@ -234,7 +234,7 @@ QString testListLine(const RecordedTest& test) {
     return line;
 }
 
-QList<TestField> testFields(const RecordedTest& test) {
+QList<TestField> testFields(const RecordedTest& test, bool withPhases) {
     const QJsonObject& s = test.started;
     const QJsonObject& r = test.result;
     const bool done = test.finished();
@@ -263,7 +263,7 @@ QList<TestField> testFields(const RecordedTest& test) {
         {"reason", done ? orNull(r, "reason") : QJsonValue(kUnfinishedReason)},
         {"attempt", done ? orNull(r, "attempt") : none},
         {"durationMs", done ? orNull(r, "durationMs") : none},
-        {"phases", phasesOf(test)},
+        {"phases", withPhases ? QJsonValue(phasesOf(test)) : QJsonValue(QJsonValue::Null)},
         {"file", test.fileName},
         {"line", test.startedLine},
         {"resultLine", done ? QJsonValue(test.resultLine) : none},
@@ -345,14 +345,39 @@ QString testJsonElement(const RecordedTest& test, bool first) {
     out.reserve(2048);
     out += first ? QStringLiteral("\n{") : QStringLiteral(",\n{");
     bool firstField = true;
-    for (const TestField& field : testFields(test)) {
+    for (const TestField& field : testFields(test, false)) {
         if (!firstField)
             out += u',';
         firstField = false;
         out += u'"';
         out += QLatin1StringView(field.first);
         out += QStringLiteral("\":");
-        appendJsonValue(out, field.second);
+        if (qstrcmp(field.first, "phases") != 0) {
+            appendJsonValue(out, field.second);
+            continue;
+        }
+        // The phases straight from the record's, their keys in the order phasesOf() gives.
+        out += u'[';
+        const QJsonArray phases = sourcePhases(test);
+        for (qsizetype i = 0; i < phases.size(); ++i) {
+            const QJsonObject phase = phases[i].toObject();
+            out += i > 0 ? QStringLiteral(",{") : QStringLiteral("{");
+            QList<const char*> keys(std::begin(kPhaseKeys), std::end(kPhaseKeys));
+            std::sort(keys.begin(), keys.end(),
+                      [](const char* a, const char* b) { return qstrcmp(a, b) < 0; });
+            bool firstKey = true;
+            for (const char* key : keys) {
+                if (!firstKey)
+                    out += u',';
+                firstKey = false;
+                out += u'"';
+                out += QLatin1StringView(key);
+                out += QStringLiteral("\":");
+                appendJsonValue(out, orNull(phase, key));
+            }
+            out += u'}';
+        }
+        out += u']';
     }
     out += u'}';
     return out;

@@ -35,7 +35,8 @@ QString testListLine(const RecordedTest& test);
 QJsonObject testJson(const RecordedTest& test);
 // The same fields in the order the JSON array writes them (number first).
 using TestField = std::pair<const char*, QJsonValue>;
-QList<TestField> testFields(const RecordedTest& test);
+// Without `withPhases`, "phases" is null (testJsonElement() writes them from the record).
+QList<TestField> testFields(const RecordedTest& test, bool withPhases = true);
 // As an element of an array written as it goes (jsonBegin() and jsonEnd() of LogExport.h
 // around it): "\n{...}" for the first, ",\n{...}" after it.
 QString testJsonElement(const RecordedTest& test, bool first);
