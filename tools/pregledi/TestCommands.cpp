@@ -362,9 +362,12 @@ QString testJsonElement(const RecordedTest& test, bool first) {
         for (qsizetype i = 0; i < phases.size(); ++i) {
             const QJsonObject phase = phases[i].toObject();
             out += i > 0 ? QStringLiteral(",{") : QStringLiteral("{");
-            QList<const char*> keys(std::begin(kPhaseKeys), std::end(kPhaseKeys));
-            std::sort(keys.begin(), keys.end(),
-                      [](const char* a, const char* b) { return qstrcmp(a, b) < 0; });
+            static const QList<const char*> keys = [] {
+                QList<const char*> sorted(std::begin(kPhaseKeys), std::end(kPhaseKeys));
+                std::sort(sorted.begin(), sorted.end(),
+                          [](const char* a, const char* b) { return qstrcmp(a, b) < 0; });
+                return sorted;
+            }();
             bool firstKey = true;
             for (const char* key : keys) {
                 if (!firstKey)
