@@ -2,9 +2,11 @@
 # Every pregledi command over an old station's log: make-trail writes RECORDS examinations
 # (200 to a file, with their SHA-256 chain) into a scratch station directory, and each command
 # runs once over it, timed by /usr/bin/time: wall seconds and peak resident memory; then the
-# station's append is timed over it and over an empty directory.
+# station's append is timed over it and over an empty directory. With TESTS, make-archive also
+# writes an archive of TESTS two-speed tests (monthly files, each with its chain), and the test
+# commands run over it too; verify and seal then cover both.
 #
-#   bench/trail-bench.sh [RECORDS]      (default 150000)
+#   bench/trail-bench.sh [RECORDS [TESTS]]      (default 150000, no tests)
 #
 # BUILD_DIR (default build) selects the build; it is configured and built first unless
 # VZ_BENCH_NO_BUILD is set (the test that runs this script over a small log sets it). Each
@@ -12,11 +14,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records=${1:-150000}
+tests=${2:-0}
 build=${BUILD_DIR:-build}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
 if [ -z "${VZ_BENCH_NO_BUILD:-}" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" --target pregledi make-trail bench-append >/dev/null
+    cmake --build "$build" --target pregledi make-trail make-archive bench-append >/dev/null
 fi
 pregledi=$build/bin/pregledi
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -27,6 +30,12 @@ station=$scratch/station
 "$build/bench/make-trail" "$station" "$records"
 echo "log: $records examinations in $(ls "$station" | grep -c '^Pregledi[0-9]*\.GPG$') files," \
      "$(du -sk "$station" | cut -f1) KiB"
+official=0
+if [ "$tests" -gt 0 ]; then
+    made=$("$build/bench/make-archive" "$station" "$tests")
+    official=$(sed -n 's/.*(\([0-9]*\) official.*/\1/p' <<<"$made")
+    echo "archive: $made; $(ls "$station" | grep -c '\.jsonl$') files"
+fi
 
 failed=0
 fail() {
@@ -66,6 +75,34 @@ grep -q "^Examination: $records\$" "$scratch/out" || fail "show: $(head -n 2 "$s
 
 run "reprint $records -o" "$pregledi" --dir "$station" reprint "$records" -o "$scratch/copy.pdf"
 [ "$(head -c 4 "$scratch/copy.pdf" 2>/dev/null)" = "%PDF" ] || fail "reprint: no PDF"
+
+if [ "$tests" -gt 0 ]; then
+    run tests "$pregledi" --dir "$station" tests
+    [ "$(lines "$scratch/out")" -eq $((official + 1)) ] || fail "tests: $(lines "$scratch/out") lines"
+
+    run "tests --json" "$pregledi" --dir "$station" tests --json
+    [ "$(grep -c '^,\?{"number":' "$scratch/out")" -eq "$official" ] || fail "tests --json: wrong number of objects"
+
+    plate=$(sed -n 2p "$scratch/out" | sed 's/.*"registration":"\([^"]*\)".*/\1/')
+    run "tests --reg (one plate)" "$pregledi" --dir "$station" tests --reg "$plate"
+    [ "$(lines "$scratch/out")" -ge 2 ] || fail "tests --reg $plate: nothing found"
+
+    run "export --tests --csv" "$pregledi" --dir "$station" export --tests --csv
+    [ "$(grep -c $'\r$' "$scratch/out")" -eq $((official + 1)) ] || fail "export --tests --csv: wrong number of rows"
+
+    for n in 1 $((official / 2)) "$official"; do
+        run "show-test $n" "$pregledi" --dir "$station" show-test "$n"
+        grep -q "^Test: $n (official)\$" "$scratch/out" || fail "show-test $n: $(head -n 2 "$scratch/out")"
+    done
+
+    run "reprint-test $official -o" "$pregledi" --dir "$station" reprint-test "$official" -o "$scratch/test.pdf"
+    [ "$(head -c 4 "$scratch/test.pdf" 2>/dev/null)" = "%PDF" ] || fail "reprint-test: no PDF"
+
+    run seal "$pregledi" --dir "$station" seal
+    grep -q "^P$official [0-9a-f]\{64\}\$" "$scratch/out" || fail "seal: no protocol head"
+    head=$(sed -n 's/^P\([0-9]*\) \([0-9a-f]\{16\}\).*/P\1:\2/p' "$scratch/out")
+    run "verify --expect-head P" "$pregledi" --dir "$station" verify --expect-head "$head"
+fi
 
 # The station's PRINT (its trail part) over this log and over an empty directory: it must not
 # slow down as the log grows. Last, because it adds examinations.
