@@ -408,22 +408,27 @@ QString testCsvHeader() {
 }
 
 QString testCsvRow(const RecordedTest& test) {
-    QJsonObject json;
-    for (const TestField& field : testFields(test))
-        json.insert(QLatin1StringView(field.first), field.second);
+    const QList<TestField> fields = testFields(test, false);
+    auto value = [&](const char* key) {
+        for (const TestField& field : fields) {
+            if (qstrcmp(field.first, key) == 0)
+                return field.second;
+        }
+        return QJsonValue();
+    };
     const QJsonObject limits = test.started.value(QStringLiteral("limitSet")).toObject();
     QString line = QString::number(test.number);
     auto cell = [&](const QString& text) { line += u',' + csvCell(text); };
     cell(archiveSeriesKey(test.series));
     for (const char* key : {"started", "ended", "registration", "make", "model", "firstRegistration", "fuel",
                             "emissionControl", "typeApproval", "operator"})
-        cell(scalarText(json.value(QLatin1StringView(key))));
+        cell(scalarText(value(key)));
     cell(str(limits, "basis"));
     cell(str(limits, "source"));
     cell(str(limits, "explanation"));
     for (const char* key : {"verdict", "reason", "attempt"})
-        cell(scalarText(json.value(QLatin1StringView(key))));
-    const QJsonArray phases = json.value(QStringLiteral("phases")).toArray();
+        cell(scalarText(value(key)));
+    const QJsonArray phases = sourcePhases(test);
     for (const char* name : {"high-idle", "idle"}) {
         QJsonObject phase;
         for (const QJsonValue& p : phases) {
@@ -433,7 +438,7 @@ QString testCsvRow(const RecordedTest& test) {
         for (const char* column : kCsvPhaseColumns)
             cell(scalarText(phase.value(QLatin1StringView(column))));
     }
-    cell(scalarText(json.value(QStringLiteral("analyserSerial"))));
+    cell(scalarText(value("analyserSerial")));
     cell(test.fileName);
     line += u',' + QString::number(test.startedLine) + QStringLiteral("\r\n");
     return line;
