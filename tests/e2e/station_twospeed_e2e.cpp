@@ -1,0 +1,348 @@
+// The two-speed test on the real station: F5 on the main window, the vehicle typed into the
+// test window, the analyser simulator playing a car from data/vehicles/ held at its first
+// point and driven through its control socket (high idle, then idle) while the station's
+// procedure runs with short times from TWOSPEED.ini. The line is a pseudo-terminal, so every
+// test is a training test (Obuchenie-*.jsonl). What the test checks is what the station
+// leaves behind: the archive's JSON lines, the protocol saved as a PDF when there is no
+// printer, and what pregledi says of the directory.
+#include "StationFixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QThread>
+
+using namespace e2e;
+
+namespace {
+
+// Short times, so that a phase ends within seconds; the averaging window is long enough for
+// the samples a 9600-baud run brings in it.
+const QByteArray kShortSetup = "# Short times for the end-to-end runs\n"
+                               "StabilisationSeconds = 1\n"
+                               "MeasuringSeconds = 4\n"
+                               "AveragingSeconds = 2\n"
+                               "PhaseLimitSeconds = 30\n";
+
+const QString kTestCaption = QStringLiteral("TWO-SPEED TEST");
+
+QString findTool(const QString& name) {
+    for (const QString& dir : {QStringLiteral("/usr/bin"), QStringLiteral("/bin")}) {
+        if (QFile::exists(dir + u'/' + name))
+            return dir + u'/' + name;
+    }
+    return {};
+}
+
+QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) {
+    QList<QJsonObject> found;
+    for (const QJsonObject& line : lines)
+        if (line["kind"].toString() == kind)
+            found << line;
+    return found;
+}
+
+} // namespace
+
+class StationTwoSpeed : public Station {
+protected:
+    void SetUp() override {
+        Station::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (findTool("xdotool").isEmpty())
+            GTEST_SKIP() << "xdotool is not installed";
+        writeFile("TWOSPEED.ini", kShortSetup);
+        // No printer: the print system is asked at a socket where none answers.
+        extraEnv.insert("CUPS_SERVER", dir.filePath("no-cups.sock"));
+        removedEnv << "LPDEST"
+                   << "PRINTER";
+    }
+
+    // The simulator playing `profile`, held at its first point (the probe in clean air at idle).
+    void startCar(const QString& profile) {
+        startSim({"--vehicle", sourceDir() + "/data/vehicles/" + profile + ".profile", "--hold", "--control",
+                  dir.filePath("engine.sock")});
+    }
+
+    // One command to the simulator's control socket; its answer.
+    QString control(const QString& command) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(binDir() + "/analyser-sim", {"--connect", dir.filePath("engine.sock")});
+        if (!p.waitForStarted(5000))
+            return QStringLiteral("error: not started");
+        p.write(command.toUtf8() + '\n');
+        p.closeWriteChannel();
+        p.waitForFinished(10000);
+        return QString::fromUtf8(p.readAll()).trimmed();
+    }
+
+    void drive(const QString& command) {
+        const QString answer = control(command);
+        EXPECT_TRUE(answer.startsWith("ok")) << command.toStdString() << ": " << answer.toStdString();
+    }
+
+    // The station started, F5 pressed and the vehicle typed in; returns the test window.
+    QString openTestWindow(const QString& registration) {
+        startStation();
+        answerStartupBox("DEMO FILE NOT FOUND");
+        const QString main = mainWindow();
+        if (main.isEmpty())
+            return {};
+        typeKeys(x.display(), main, {"F5"});
+        const QString win = findWindow(x.display(), kTestCaption, 15000);
+        EXPECT_FALSE(win.isEmpty()) << "F5 did not open the two-speed window";
+        if (win.isEmpty())
+            return {};
+        known = {main, win};
+        // Registration, make, model, first registration; fuel, control and approval stay.
+        typeText(win, registration);
+        typeKeys(x.display(), win, {"Tab"});
+        typeText(win, "VW");
+        typeKeys(x.display(), win, {"Tab"});
+        typeText(win, "Golf");
+        typeKeys(x.display(), win, {"Tab"});
+        typeText(win, "14.03.2005");
+        typeKeys(x.display(), win, {"Return"});
+        EXPECT_TRUE(waitFor([&] { return !ofKind(archive(), "started").isEmpty(); }, 10000))
+            << "the vehicle step did not start a test";
+        return win;
+    }
+
+    void typeText(const QString& win, const QString& text) {
+        run(x.display(), "xdotool", {"windowfocus", "--sync", win});
+        run(x.display(), "xdotool", {"type", "--clearmodifiers", "--delay", "40", text});
+    }
+
+    // F2 starts the run; Enter is pressed until the procedure is in its phases (the gate
+    // waits for 5 s of clean air, conditioning for the oil temperature). Enter does nothing
+    // in a step that is not ready, nor once the phases run. The first journal line of
+    // samples tells that the phases run.
+    void reachPhases(const QString& win) {
+        typeKeys(x.display(), win, {"F2"});
+        const bool measuring = waitFor(
+            [&] {
+                typeKeys(x.display(), win, {"Return"});
+                QThread::msleep(900);
+                return !ofKind(archive(), "samples").isEmpty();
+            },
+            45000);
+        ASSERT_TRUE(measuring) << "the test never reached its phases";
+    }
+
+    // High idle until the phase ends, then idle until the test ends; `idleAt` is the
+    // profile's time of its return to idle.
+    void playBothSpeeds(int idleAt) {
+        drive("go 13");
+        const bool highIdleOver = waitFor(
+            [&] {
+                for (const QJsonObject& line : ofKind(archive(), "samples"))
+                    if (!line["ended"].toArray().isEmpty())
+                        return true;
+                return false;
+            },
+            30000);
+        ASSERT_TRUE(highIdleOver) << "the high idle phase never ended";
+        drive(QStringLiteral("go %1").arg(idleAt));
+        ASSERT_TRUE(waitFor([&] { return !ofKind(archive(), "result").isEmpty(); }, 30000))
+            << "the test never ended";
+    }
+
+    // Every line of the training archive files, in order.
+    QList<QJsonObject> archive() const {
+        QList<QJsonObject> lines;
+        const QStringList files = QDir(dir.path()).entryList({"Obuchenie-*.jsonl"}, QDir::Files, QDir::Name);
+        for (const QString& name : files) {
+            for (const QByteArray& line : fileBytes(name).split('\n')) {
+                if (line.trimmed().isEmpty())
+                    continue;
+                lines << QJsonDocument::fromJson(line).object();
+            }
+        }
+        return lines;
+    }
+
+    QJsonObject onlyResult() {
+        const QList<QJsonObject> results = ofKind(archive(), "result");
+        EXPECT_EQ(results.size(), 1);
+        return results.value(0);
+    }
+
+    // A visible window named `name` that is none of the windows known so far.
+    QString newWindow(const QString& name, int timeoutMs = 15000) {
+        QString id;
+        waitFor(
+            [&] {
+                const QString out = QString::fromLatin1(
+                    run(x.display(), "xdotool", {"search", "--onlyvisible", "--name", name}));
+                for (const QString& w : out.split(u'\n', Qt::SkipEmptyParts)) {
+                    if (!known.contains(w.trimmed())) {
+                        id = w.trimmed();
+                        return true;
+                    }
+                }
+                return false;
+            },
+            timeoutMs);
+        return id;
+    }
+
+    void closeStation() {
+        station.terminate();
+        ASSERT_TRUE(station.waitForFinished(15000));
+    }
+
+    int pregledi(const QStringList& args, QString* out = nullptr) {
+        QProcess p;
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start(binDir() + "/pregledi", QStringList{"--dir", dir.path()} + args);
+        p.waitForFinished(20000);
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+
+    // verify finds no problem in the log or the archive the station left (3: only what the
+    // station's next start repairs or has recorded, such as a crash's remnant).
+    void expectVerifyClean() {
+        QString out;
+        const int status = pregledi({"verify"}, &out);
+        EXPECT_TRUE(status == 0 || status == 3)
+            << "pregledi verify exited with " << status << " (-1: it crashed)\n"
+            << out.toStdString();
+    }
+
+    QStringList known; // the windows open before a message box
+};
+
+TEST_F(StationTwoSpeed, aPassingCarIsRecordedAndItsProtocolSavedAsAPdfWithoutAPrinter) {
+    if (findTool("pdftotext").isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed (package poppler-utils)";
+    startCar("petrol-catalyst-pass");
+    const QString win = openTestWindow("CA 1234 BX");
+    ASSERT_FALSE(win.isEmpty());
+    const QJsonObject started = ofKind(archive(), "started").value(0);
+    EXPECT_EQ(started["registration"].toString(), "CA 1234 BX");
+    EXPECT_TRUE(started["training"].toBool()) << "a pseudo-terminal makes a training test";
+    EXPECT_EQ(started["setup"]["StabilisationSeconds"].toDouble(), 1.0);
+
+    reachPhases(win);
+    playBothSpeeds(61);
+    const QJsonObject result = onlyResult();
+    EXPECT_EQ(result["verdict"].toString(), "pass");
+    EXPECT_EQ(result["number"].toInt(), started["number"].toInt());
+    const QJsonArray phases = result["phases"].toArray();
+    ASSERT_EQ(phases.size(), 2);
+    for (const QJsonValue& p : phases)
+        EXPECT_EQ(p["verdict"].toString(), "pass");
+
+    // Enter prints; with no printer the error, then the offer of a PDF, taken.
+    typeKeys(x.display(), win, {"Return"});
+    const QString error = newWindow(".");
+    ASSERT_FALSE(error.isEmpty()) << "no printer error";
+    typeKeys(x.display(), error, {"Return"});
+    known << error;
+    const QString offer = newWindow(kTestCaption);
+    ASSERT_FALSE(offer.isEmpty()) << "no offer of a PDF";
+    typeKeys(x.display(), offer, {"Return"});
+    const QString pdf = dir.filePath(QStringLiteral("Obuchenie%1.pdf").arg(result["number"].toInt()));
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(pdf).size() > 0; }, 10000)) << "no protocol PDF";
+    const QString text =
+        QString::fromUtf8(run(x.display(), findTool("pdftotext"), {"-enc", "UTF-8", pdf, "-"}, 20000));
+    EXPECT_TRUE(text.contains("СЪОТВЕТСТВА")) << text.toStdString();
+    EXPECT_FALSE(text.contains("НЕ СЪОТВЕТСТВА")) << text.toStdString();
+    EXPECT_TRUE(text.contains("ОБУЧЕНИЕ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("1234")) << text.toStdString();
+
+    // After printing, Enter closes the window.
+    typeKeys(x.display(), win, {"Return"});
+    EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
+    closeStation();
+    expectVerifyClean();
+}
+
+TEST_F(StationTwoSpeed, aCarWithHighCoAtHighIdleFails) {
+    startCar("petrol-catalyst-fail-co");
+    const QString win = openTestWindow("PB 4567 AK");
+    ASSERT_FALSE(win.isEmpty());
+    reachPhases(win);
+    playBothSpeeds(66);
+    const QJsonObject result = onlyResult();
+    EXPECT_EQ(result["verdict"].toString(), "fail");
+    const QJsonArray phases = result["phases"].toArray();
+    ASSERT_EQ(phases.size(), 2);
+    EXPECT_EQ(phases[0]["verdict"].toString(), "fail") << "high idle, CO 0.60 %";
+    EXPECT_EQ(phases[1]["verdict"].toString(), "pass") << "idle, CO 0.25 %";
+
+    // Esc closes the result without printing.
+    typeKeys(x.display(), win, {"Escape"});
+    EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
+    closeStation();
+    expectVerifyClean();
+}
+
+TEST_F(StationTwoSpeed, anAbortConfirmedWithEscIsRecordedAsAborted) {
+    startCar("petrol-catalyst-pass");
+    const QString win = openTestWindow("CA 1234 BX");
+    ASSERT_FALSE(win.isEmpty());
+    reachPhases(win);
+
+    // Esc asks; No leaves the test running, Yes aborts it.
+    typeKeys(x.display(), win, {"Escape"});
+    QString question = newWindow(kTestCaption);
+    ASSERT_FALSE(question.isEmpty()) << "Esc did not ask";
+    typeKeys(x.display(), question, {"Escape"});
+    EXPECT_TRUE(waitFor([&] { return newWindow(kTestCaption, 0).isEmpty(); }, 5000));
+    EXPECT_TRUE(ofKind(archive(), "result").isEmpty()) << "declined: the test goes on";
+
+    typeKeys(x.display(), win, {"Escape"});
+    question = newWindow(kTestCaption);
+    ASSERT_FALSE(question.isEmpty()) << "Esc did not ask again";
+    typeKeys(x.display(), question, {"Return"});
+    ASSERT_TRUE(waitFor([&] { return !ofKind(archive(), "result").isEmpty(); }, 10000));
+    EXPECT_EQ(onlyResult()["verdict"].toString(), "aborted");
+
+    typeKeys(x.display(), win, {"Escape"});
+    EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
+    closeStation();
+    expectVerifyClean();
+}
+
+TEST_F(StationTwoSpeed, aStationKilledDuringATestRecordsItAsInterruptedAtItsNextStart) {
+    startCar("petrol-catalyst-pass");
+    const QString win = openTestWindow("CA 1234 BX");
+    ASSERT_FALSE(win.isEmpty());
+    reachPhases(win);
+    drive("go 13");
+    QThread::msleep(1500);
+
+    const int number = ofKind(archive(), "started").value(0)["number"].toInt();
+    station.kill(); // SIGKILL to the station's own process
+    ASSERT_TRUE(station.waitForFinished(10000));
+    EXPECT_EQ(station.exitStatus(), QProcess::CrashExit);
+    EXPECT_TRUE(ofKind(archive(), "result").isEmpty());
+
+    // The next start writes the result the killed station never wrote.
+    startStation();
+    answerStartupBox("DEMO FILE NOT FOUND");
+    ASSERT_TRUE(waitFor([&] { return !ofKind(archive(), "result").isEmpty(); }, 15000))
+        << "the interrupted test was not recorded at the start";
+    const QJsonObject result = onlyResult();
+    EXPECT_EQ(result["verdict"].toString(), "interrupted");
+    EXPECT_EQ(result["number"].toInt(), number);
+    closeStation();
+    expectVerifyClean();
+
+    // pregledi lists the test with its verdict (where it has the tests command).
+    QString out;
+    const int listed = pregledi({"tests", "--json", "--training"}, &out);
+    if (listed != 2) { // 2: a pregledi without the tests command
+        EXPECT_EQ(listed, 0) << out.toStdString();
+        const QJsonArray tests = QJsonDocument::fromJson(out.toUtf8()).array();
+        ASSERT_EQ(tests.size(), 1) << out.toStdString();
+        EXPECT_EQ(tests[0]["number"].toInt(), number) << out.toStdString();
+        EXPECT_EQ(tests[0]["verdict"].toString(), "interrupted") << out.toStdString();
+    }
+}
