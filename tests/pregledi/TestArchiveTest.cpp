@@ -131,6 +131,21 @@ TEST_F(TestArchiveTest, EveryRecordedTestIsListedInOrderWhateverItsEnd) {
     EXPECT_EQ(stripped, expected);
     EXPECT_EQ(read.tests[1].result, expected);
 
+    // The next start records it as interrupted, from what its lines hold.
+    ProtocolArchive restarted(QStringLiteral("."), [this] { return clock; });
+    ASSERT_EQ(restarted
+                  .recordInterrupted(ArchiveSeries::Official,
+                                     [](const QJsonObject& started, const QList<QJsonObject>& samples) {
+                                         return twospeed::interruptedResult(started, samples);
+                                     })
+                  .size(),
+              1);
+    const Read again = readAll();
+    ASSERT_EQ(again.tests.size(), 6);
+    EXPECT_EQ(testVerdict(again.tests[5]), "interrupted");
+    EXPECT_EQ(testJson(again.tests[5]).value("phases").toArray()[0].toObject().value("verdict").toString(),
+              "pass");
+
     // The training series is a list of its own.
     const Read practice = readAll(ArchiveSeries::Training);
     ASSERT_EQ(practice.tests.size(), 1);
