@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qt6-svg-dev qt6-qpa-plugins
-      qt6-l10n-tools qt6-tools-dev
+      qt6-l10n-tools qt6-tools-dev libssl-dev
       libgl1-mesa-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
       xvfb xauth xdotool x11-utils x11-apps openbox wmctrl fonts-liberation2 fonts-dejavu-core poppler-utils sqlite3 clang-format
       dpkg-dev desktop-file-utils man-db gzip util-linux clang libclang-rt-14-dev)
