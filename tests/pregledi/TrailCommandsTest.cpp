@@ -1,5 +1,6 @@
 // The real pregledi program on the trail: verify's report and exit statuses, seal and the
 // anchors against it, backup, and that none of them writes in the station directory.
+#include "ProtocolArchive.h"
 #include "TrailFixture.h"
 
 #include <QDateTime>
@@ -183,15 +184,22 @@ TEST_F(TrailCommandsTest, BackupCopiesTheTrailAndVerifiesTheCopy) {
     logRecords(206, 206); // the last record, not yet sealed
     writeFile("Pregledi.chain.torn-20261209-081500", "00000");
     writeFile("SERVICE.ini", "not part of the trail");
+    // The two-speed tests' archive goes with the trail.
+    ProtocolArchive archive(dir());
+    ASSERT_TRUE(archive.begin(ArchiveSeries::Official, {{"registration", "CA1234BK"}}).ok);
+    ASSERT_TRUE(archive.finish(ArchiveSeries::Official, 1, {{"verdict", "pass"}}).ok);
+    const QString lines = ProtocolArchive::fileName(ArchiveSeries::Official, QDate::currentDate());
+    const QString linesChain = lines.chopped(5) + QStringLiteral("chain");
     const QString target = dir() + "/../" + QFileInfo(dir()).fileName() + "-copy/day1";
     const QStringList before = snapshot(dir());
 
     ToolRun run = runTool({"--dir", dir(), "backup", target});
     EXPECT_EQ(run.status, 3) << run.out.toStdString() << run.err.toStdString();
-    for (const char* name : {"Pregledi00000.GPG", "Pregledi00001.GPG", "Pregledi.chain",
-                             "Pregledi.chain.torn-20261209-081500"}) {
-        EXPECT_EQ(readFile(target + '/' + name), readFile(name)) << name;
-        EXPECT_EQ(modeOf(target + '/' + name), 0640u) << name;
+    for (const QString& name : {QStringLiteral("Pregledi00000.GPG"), QStringLiteral("Pregledi00001.GPG"),
+                                QStringLiteral("Pregledi.chain"),
+                                QStringLiteral("Pregledi.chain.torn-20261209-081500"), lines, linesChain}) {
+        EXPECT_EQ(readFile(target + '/' + name), readFile(name)) << name.toStdString();
+        EXPECT_EQ(modeOf(target + '/' + name), 0640u) << name.toStdString();
     }
     EXPECT_FALSE(QFile::exists(target + "/Pregledi.key"));
     EXPECT_FALSE(QFile::exists(target + "/SERVICE.ini"));

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -115,6 +116,20 @@ int64_t largestCopied(TrailName kind) {
     }
 }
 
+// The two-speed tests' archive: Protokoli-/Obuchenie-YYYY-MM.jsonl, each file's .chain, and
+// what the station set aside of them. Its place in the copy, as the log's: each chain before
+// its lines. -1: not an archive file.
+int archiveCopyOrder(const QString& name) {
+    static const QRegularExpression archive(QStringLiteral(
+        "^(Protokoli|Obuchenie)-[0-9]{4}-[0-9]{2}\\.(jsonl|chain)(\\.torn-[0-9]{8}-[0-9]{6}(-[0-9]+)?)?$"));
+    const QRegularExpressionMatch match = archive.match(name);
+    if (!match.hasMatch())
+        return -1;
+    if (!match.captured(3).isEmpty())
+        return 1;
+    return match.captured(2) == u"chain" ? 0 : 2;
+}
+
 // The order of the copy: the chain before the log, so that a record logged while the copy is
 // made is at worst a last record without its entry in the copy, never an entry without its
 // record; the key last.
@@ -171,6 +186,11 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
     bool keyLeft = false;
     for (const QString& name : names) {
         const TrailName kind = trailNameKind(name);
+        if (const int order = archiveCopyOrder(name); order >= 0) {
+            files.append({order, name});
+            copying.append(name);
+            continue;
+        }
         if (!isTrailFile(kind))
             continue;
         if (kind == TrailName::Key && !withKey) {
@@ -188,7 +208,7 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
     QStringList stale;
     for (const QString& name :
          QDir(target).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        if (isTrailFile(trailNameKind(name)) && !copying.contains(name))
+        if ((isTrailFile(trailNameKind(name)) || archiveCopyOrder(name) >= 0) && !copying.contains(name))
             stale.append(name);
     }
     if (!stale.isEmpty()) {

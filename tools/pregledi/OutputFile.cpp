@@ -29,8 +29,10 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 
 bool isStationFileName(const QString& name) {
     const QString lower = name.toLower();
-    return lower.startsWith(u"pregledi") || lower.startsWith(u"carmodel.db") || lower == u"service.ini" ||
-           lower == u"vezaro.ini" || lower.endsWith(u".lock");
+    return lower.startsWith(u"pregledi") || lower.startsWith(u"protokoli") ||
+           lower.startsWith(u"obuchenie") || lower.startsWith(u"carmodel.db") || lower == u"service.ini" ||
+           lower == u"vezaro.ini" || lower == u"vezaro.dmo" || lower == u"twospeed.ini" ||
+           lower.endsWith(u".lock");
 }
 
 OutputTarget checkOutputTarget(const QString& target, const QString& stationDir) {
