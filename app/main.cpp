@@ -26,14 +26,16 @@ const char* const kUsage =
     "examination logs PreglediNNNNN.GPG and the COMn links to the serial devices.\n"
     "  -h, --help   show this text\n"
     "  --version    show the version\n"
-    "Qt's own options (-platform NAME, -display DISPLAY, ...) are passed on to Qt.\n";
+    "Qt's own options (-platform NAME, -display DISPLAY, -style NAME, -reverse, ...) are\n"
+    "accepted with one dash or two (--platform offscreen) and passed on to Qt.\n";
 } // namespace
 
 int main(int argc, char* argv[]) {
     // Answered before the application starts, so that neither needs a display.
     if (const auto status = vz::answerStandardOptions(
-            std::vector<std::string>(argv + 1, argv + argc), "vezaro", kUsage,
-            [](const std::string& arg) { return arg.size() > 2 && arg.compare(0, 2, "--") == 0; }))
+            std::vector<std::string>(argv + 1, argv + argc), "vezaro", kUsage, [](const std::string& arg) {
+                return arg.size() > 2 && arg.compare(0, 2, "--") == 0 && !vz::isQtOption(arg);
+            }))
         return *status;
     QApplication app(argc, argv);
     ignoreFileSizeLimitSignal();

@@ -16,6 +16,12 @@ std::optional<int> answerStandardOptions(const std::vector<std::string>& args, c
                                          const std::string& usage,
                                          const std::function<bool(const std::string&)>& isUnknownOption);
 
+// Whether `arg` is one of the options Qt's application object takes (QGuiApplication,
+// QApplication and the X11 platform): "-platform", "-style", "-reverse", "-qwindowtitle", ...
+// in its one-dash or two-dash spelling, with "=VALUE" where Qt accepts that form. Qt itself
+// reads both spellings; a program passes such an argument on instead of refusing it.
+bool isQtOption(const std::string& arg);
+
 // "<program> <version>\n".
 std::string versionLine(const std::string& program);
 
