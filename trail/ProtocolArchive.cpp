@@ -238,15 +238,18 @@ QString ProtocolArchive::fileOf(ArchiveSeries series, int number) {
 }
 
 ArchiveWrite ProtocolArchive::begin(ArchiveSeries series, QJsonObject started) {
-    // The next number: one past the highest of the series' latest file (its last lines; a
-    // test's result, even one recorded after a later test began, never has a higher number
-    // than the last test begun).
+    // The next number: one past the highest started line of the series' latest file that has
+    // one (all its started lines are read: a torn or damaged line must not hide a number).
     int highest = 0;
     const QList<QDate> months = monthsOf(dir_, series);
     for (qsizetype i = months.size() - 1; i >= 0 && highest == 0; --i) {
-        for (const QJsonObject& line :
-             lastLines(stationPath(dir_, fileName(series, months[i])), kStartedMark))
-            highest = std::max(highest, line.value(QStringLiteral("number")).toInt());
+        forEachLine(
+            stationPath(dir_, fileName(series, months[i])),
+            [&](int, const QJsonObject& line) {
+                if (line.value(QStringLiteral("kind")).toString() == u"started")
+                    highest = std::max(highest, line.value(QStringLiteral("number")).toInt());
+            },
+            nullptr, kStartedMark);
     }
     const QDateTime time = now_();
     const QString name = fileName(series, time.date());
