@@ -414,7 +414,8 @@ TEST_F(TwoSpeedWindowTest, aPassingCarFromTheVehicleStepToThePrintedProtocol) {
 
 TEST_F(TwoSpeedWindowTest, aFailingCarShowsTheValueBeyondItsLimitInRedAndSavesThePdfWithoutAPrinter) {
     openStation();
-    form->St.Vehicle = {QStringLiteral("VW GOLF"), 50, 0, 120, 200, 300, QStringLiteral("VW"), QStringLiteral("GOLF"), 800};
+    form->St.Vehicle = {QStringLiteral("VW GOLF"), 50, 0, 120, 200, 300, QStringLiteral("VW"),
+                        QStringLiteral("GOLF"),    800};
     openWindow();
     // The make and model of the F1 vehicle are there; LPG is chosen from the keyboard.
     EXPECT_EQ(window->MakeEdit->text(), "VW");
