@@ -59,22 +59,6 @@ QString trainingKey(TrainingReason reason) {
     }
 }
 
-QString quantityKey(Quantity q) {
-    switch (q) {
-    case Quantity::Co:
-        return QStringLiteral("co");
-    case Quantity::Co2:
-        return QStringLiteral("co2");
-    case Quantity::Hc:
-        return QStringLiteral("hc");
-    case Quantity::O2:
-        return QStringLiteral("o2");
-    case Quantity::Lambda:
-        return QStringLiteral("lambda");
-    }
-    return {};
-}
-
 QJsonValue dateValue(const QDate& date) {
     return date.isValid() ? QJsonValue(date.toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
 }

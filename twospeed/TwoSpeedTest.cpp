@@ -175,6 +175,22 @@ QString quantityName(Quantity q) {
     return {};
 }
 
+QString quantityKey(Quantity q) {
+    switch (q) {
+    case Quantity::Co:
+        return QStringLiteral("co");
+    case Quantity::Co2:
+        return QStringLiteral("co2");
+    case Quantity::Hc:
+        return QStringLiteral("hc");
+    case Quantity::O2:
+        return QStringLiteral("o2");
+    case Quantity::Lambda:
+        return QStringLiteral("lambda");
+    }
+    return {};
+}
+
 QString quantityUnit(Quantity q) {
     switch (q) {
     case Quantity::Hc:

@@ -160,6 +160,7 @@ struct ConditioningView {
 enum class Quantity { Co, Co2, Hc, O2, Lambda };
 QString quantityName(Quantity q); // "CO", "CO₂", "HC", "O₂", "λ"
 QString quantityUnit(Quantity q); // "%", "%", "ppm", "%", ""
+QString quantityKey(Quantity q);  // "co", "co2", "hc", "o2", "lambda": record keys and ids
 
 // One quantity of an average against its limit.
 struct QuantityCheck {

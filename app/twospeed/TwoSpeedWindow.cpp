@@ -65,22 +65,6 @@ QString windowText(const SpeedWindow& w) {
     return QStringLiteral("%1–%2 min⁻¹").arg(w.min).arg(w.max);
 }
 
-QString quantityKey(Quantity q) {
-    switch (q) {
-    case Quantity::Co:
-        return QStringLiteral("co");
-    case Quantity::Co2:
-        return QStringLiteral("co2");
-    case Quantity::Hc:
-        return QStringLiteral("hc");
-    case Quantity::O2:
-        return QStringLiteral("o2");
-    case Quantity::Lambda:
-        return QStringLiteral("lambda");
-    }
-    return {};
-}
-
 QString withUnit(const QString& text, Quantity q) {
     const QString unit = quantityUnit(q);
     return unit.isEmpty() ? text : text + u' ' + unit;

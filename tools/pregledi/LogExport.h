@@ -41,6 +41,8 @@ QString jsonObject(const LoggedExam& exam, bool first);
 QString jsonEnd();
 // `text` as a JSON string, quotes included.
 QString jsonString(const QString& text);
+// The same, appended to `out`.
+void appendJsonString(QString& out, const QString& text);
 
 // The whole export of a list of examinations in one piece (small logs and tests).
 QString examsCsv(const QList<const LoggedExam*>& exams);

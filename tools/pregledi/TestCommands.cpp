@@ -1,5 +1,6 @@
 #include "TestCommands.h"
 
+#include "LogExport.h"
 #include "Registration.h"
 
 #include <QJsonArray>
@@ -279,28 +280,12 @@ QJsonObject testJson(const RecordedTest& test) {
 
 namespace {
 
-void appendJsonText(QString& out, const QString& text) {
-    out += u'"';
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u == u'"' || u == u'\\') {
-            out += u'\\';
-            out += ch;
-        } else if (u < 0x20) {
-            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
-        } else {
-            out += ch;
-        }
-    }
-    out += u'"';
-}
-
 // A value as compact JSON, keys in the order QJsonObject keeps them: what QJsonDocument
 // writes, without building a document for every test.
 void appendJsonValue(QString& out, const QJsonValue& value) {
     switch (value.type()) {
     case QJsonValue::String:
-        appendJsonText(out, value.toString());
+        appendJsonString(out, value.toString());
         break;
     case QJsonValue::Object: {
         const QJsonObject object = value.toObject();
@@ -310,7 +295,7 @@ void appendJsonValue(QString& out, const QJsonValue& value) {
             if (!first)
                 out += u',';
             first = false;
-            appendJsonText(out, it.key());
+            appendJsonString(out, it.key());
             out += u':';
             appendJsonValue(out, it.value());
         }
