@@ -12,12 +12,8 @@
 namespace vz {
 namespace {
 
-QString inDir(const QString& dir, const QString& name) {
-    return stationPath(dir, name);
-}
-
 QString chainPath(const QString& dir) {
-    return inDir(dir, QString::fromLatin1(kChainFileName));
+    return stationPath(dir, QString::fromLatin1(kChainFileName));
 }
 
 bool allZero(const QByteArray& bytes) {
@@ -28,7 +24,7 @@ bool allZero(const QByteArray& bytes) {
 bool readLogFileEnd(const QString& dir, int index, LogEnd& end) {
     const QString name = examLogFileName(index);
     StationFile file;
-    if (!file.open(inDir(dir, name), StationFile::Access::Read)) {
+    if (!file.open(stationPath(dir, name), StationFile::Access::Read)) {
         end.unusable.append(file.error());
         return false;
     }
@@ -73,7 +69,7 @@ LogEnd readLogEnd(const QString& dir) {
     if (hint.dir == dir && hint.index >= 0) {
         int index = hint.index;
         while (index < kLastLogFileIndex &&
-               fileKindAt(inDir(dir, examLogFileName(index + 1))) != FileKind::Missing)
+               fileKindAt(stationPath(dir, examLogFileName(index + 1))) != FileKind::Missing)
             ++index;
         LogEnd quick;
         if (readLogFileEnd(dir, index, quick)) {
@@ -93,8 +89,9 @@ LogEnd readLogEnd(const QString& dir) {
 int readPendingPrint(const QString& dir) {
     StationFile file;
     QByteArray text;
-    if (fileKindAt(inDir(dir, QString::fromLatin1(kPendingPrintFileName))) != FileKind::Regular ||
-        !file.open(inDir(dir, QString::fromLatin1(kPendingPrintFileName)), StationFile::Access::Read, 64) ||
+    if (fileKindAt(stationPath(dir, QString::fromLatin1(kPendingPrintFileName))) != FileKind::Regular ||
+        !file.open(stationPath(dir, QString::fromLatin1(kPendingPrintFileName)), StationFile::Access::Read,
+                   64) ||
         !file.readAt(0, 64, text))
         return 0;
     bool ok = false;
@@ -248,7 +245,7 @@ QStringList RecoveryPlan::describe() const {
 QString setAsideName(const QString& dir, const QString& name, const char* what) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString candidate = QStringLiteral("%1.%2-%3").arg(name, QLatin1StringView(what), stamp);
-    for (int n = 2; fileKindAt(inDir(dir, candidate)) != FileKind::Missing; ++n)
+    for (int n = 2; fileKindAt(stationPath(dir, candidate)) != FileKind::Missing; ++n)
         candidate = QStringLiteral("%1.%2-%3-%4").arg(name, QLatin1StringView(what), stamp).arg(n);
     return candidate;
 }
@@ -261,7 +258,7 @@ bool setTailAside(StationFile& file, const QString& dir, const QString& name, in
         return false;
     }
     const QString aside = setAsideName(dir, name, "torn");
-    if (!writeFileAtomically(inDir(dir, aside), tail, kTrailFileMode, false, error))
+    if (!writeFileAtomically(stationPath(dir, aside), tail, kTrailFileMode, false, error))
         return false;
     if (!file.truncate(keep) || !file.sync()) {
         *error = file.error();
@@ -281,7 +278,7 @@ RecoveryResult applyRecovery(const TrailInspection& inspection, const RecoveryPl
     if (plan.setAsideLogFile >= 0) {
         const QString name = examLogFileName(plan.setAsideLogFile);
         StationFile file;
-        if (!file.open(inDir(dir, name), StationFile::Access::ReadWrite, kFullLogFileSize)) {
+        if (!file.open(stationPath(dir, name), StationFile::Access::ReadWrite, kFullLogFileSize)) {
             result.failed.append(file.error());
         } else if (setTailAside(file, dir, name, plan.logKeepSize, &done, &error)) {
             result.done.append(done);
@@ -310,7 +307,7 @@ RecoveryResult applyRecovery(const TrailInspection& inspection, const RecoveryPl
     if (chainUsable && plan.setAsideChain) {
         const QString aside = setAsideName(dir, chainName, "aside");
         if (::rename(QFile::encodeName(chainPath(dir)).constData(),
-                     QFile::encodeName(inDir(dir, aside)).constData()) == 0 &&
+                     QFile::encodeName(stationPath(dir, aside)).constData()) == 0 &&
             syncDirectory(dir, &error)) {
             result.done.append(QStringLiteral("%1: unreadable, renamed to %2").arg(chainName, aside));
         } else {
@@ -335,8 +332,9 @@ RecoveryResult applyRecovery(const TrailInspection& inspection, const RecoveryPl
             const ExamPlace place = examPlace(number);
             const QString name = examLogFileName(place.fileIndex);
             StationFile file;
-            filled = file.open(inDir(dir, name), StationFile::Access::ReadWriteCreate, kFullLogFileSize) &&
-                     file.size() == place.offset();
+            filled =
+                file.open(stationPath(dir, name), StationFile::Access::ReadWriteCreate, kFullLogFileSize) &&
+                file.size() == place.offset();
             if (!filled) {
                 result.failed.append(file.error().isEmpty()
                                          ? QStringLiteral("%1: not at record %2; no filler written")
@@ -380,7 +378,7 @@ RecoveryResult applyRecovery(const TrailInspection& inspection, const RecoveryPl
                 const ExamPlace place = examPlace(plan.completeLast);
                 StationFile log;
                 QByteArray record;
-                if (log.open(inDir(dir, examLogFileName(place.fileIndex)), StationFile::Access::Read) &&
+                if (log.open(stationPath(dir, examLogFileName(place.fileIndex)), StationFile::Access::Read) &&
                     log.readAt(place.offset(), kLogRecordSize, record) && record.size() == kLogRecordSize) {
                     const ChainEntry entry{plan.completeLast,
                                            key != nullptr,

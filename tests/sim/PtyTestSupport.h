@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers for reading the simulator's replies off a real pty within a time limit.
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
@@ -10,6 +11,15 @@
 #include <vector>
 
 namespace simtest {
+
+#ifdef VZ_SIM_PROGRAM
+// The simulator program under test; VZ_BIN_DIR overrides where it is.
+inline std::string programPath() {
+    if (const char* binDir = std::getenv("VZ_BIN_DIR"); binDir && *binDir)
+        return std::string(binDir) + "/analyser-sim";
+    return VZ_SIM_PROGRAM;
+}
+#endif
 
 // Reads whatever arrives within waitMs (stopping early once `enough` bytes are there).
 inline std::string readFor(int fd, int waitMs, std::size_t enough = SIZE_MAX) {

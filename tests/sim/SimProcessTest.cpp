@@ -19,12 +19,6 @@ using namespace simtest;
 
 namespace {
 
-std::string programPath() {
-    if (const char* binDir = std::getenv("VZ_BIN_DIR"); binDir && *binDir)
-        return std::string(binDir) + "/analyser-sim";
-    return VZ_SIM_PROGRAM;
-}
-
 class SimProcess {
 public:
     // Starts the program and waits for its "PTY <path>" line.

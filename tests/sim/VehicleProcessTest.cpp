@@ -19,12 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string programPath() {
-    if (const char* binDir = std::getenv("VZ_BIN_DIR"); binDir && *binDir)
-        return std::string(binDir) + "/analyser-sim";
-    return VZ_SIM_PROGRAM;
-}
-
 // The program with its stdin and stdout on pipes of this test.
 class Child {
 public:
