@@ -30,6 +30,9 @@ const char* const kUsage =
     "accepted with one dash or two (--platform offscreen) and passed on to Qt.\n";
 } // namespace
 
+// How long after the first window is shown the printers are asked.
+constexpr int kPrintersAfterStartMs = 300;
+
 int main(int argc, char* argv[]) {
     // Answered before the application starts, so that neither needs a display.
     if (const auto status = vz::answerStandardOptions(
@@ -51,7 +54,10 @@ int main(int argc, char* argv[]) {
 
     TMnGASForm MnGASForm(TMnGASForm::Options{}, &reportState, &printer);
     TGasDbForm GasDbForm(nullptr, MnGASForm.St.Vehicle);
-    vz::TPRNForm PRNForm(nullptr, reportState, printer, MnGASForm.readingsProvider());
+    // The unseen report window reads SERVICE.ini now; its printers are asked once the main
+    // window is up (below), so that the print system does not load before the first window.
+    vz::TPRNForm PRNForm(nullptr, reportState, printer, MnGASForm.readingsProvider(),
+                         vz::TPRNForm::PrinterQuery::Deferred);
 
     // Centred on the screen, in the state the settings asked for. Moving a window clears its
     // maximized state, so the state is read first: the centred place is where it restores to.
@@ -67,6 +73,12 @@ int main(int argc, char* argv[]) {
     else
         MnGASForm.show();
     // What a crash left in the examination trail is repaired and told once the window is up.
-    QTimer::singleShot(0, &MnGASForm, [&] { trail.recover(&MnGASForm, printer, reportState); });
+    QTimer::singleShot(0, &MnGASForm, [&] {
+        trail.recover(&MnGASForm, printer, reportState, [&] { PRNForm.settlePrinters(); });
+    });
+    // The print system (the printer plugin and its libraries) loads while the operator looks
+    // at the first window, not before it: the window is mapped and painted by then, and the
+    // first F4 finds the libraries loaded.
+    QTimer::singleShot(kPrintersAfterStartMs, &PRNForm, [&] { PRNForm.settlePrinters(); });
     return app.exec();
 }

@@ -60,10 +60,11 @@ const char* const kWholeNumbers = "vzWholeNumbers";
 } // namespace
 
 TPRNForm::TPRNForm(QWidget* owner, ReportState& state, PrinterService& printer,
-                   std::function<MainReadings()> readings)
+                   std::function<MainReadings()> readings, PrinterQuery query)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint),
-      state_(state), printer_(printer), readings_(std::move(readings)) {
+      state_(state), printer_(printer), readings_(std::move(readings)),
+      printersAsked_(query == PrinterQuery::Now) {
     buildControls();
     FormCreate();
 }
@@ -193,11 +194,13 @@ void TPRNForm::buildControls() {
 }
 
 void TPRNForm::FormCreate() {
-    const QStringList names = printer_.printerNames();
+    const QStringList names = printersAsked_ ? printer_.printerNames() : QStringList();
     const int pageWidth = names.isEmpty() ? 0 : printer_.defaultPageWidthPx();
+    scaleBeforeCreate_ = state_.PrintScale;
     const ReportSetup setup = setUpReport(state_, names, pageWidth,
                                           findFileNoCase(QDir::currentPath(), QStringLiteral("SERVICE.ini")),
                                           shortDateText(), QDate::currentDate().year());
+    scaleDigit_ = setup.scaleDigit;
     setWindowTitle(setup.caption);
     ComboBox1->clear();
     ComboBox1->addItems(setup.operators);
@@ -206,6 +209,17 @@ void TPRNForm::FormCreate() {
     YearBox->setCurrentIndex(0);
     ComboBox1->setCurrentIndex(0);
     edCOmnChange();
+}
+
+void TPRNForm::settlePrinters() {
+    if (printersAsked_)
+        return;
+    printersAsked_ = true;
+    const QStringList names = printer_.printerNames();
+    const int pageWidth = names.isEmpty() ? 0 : printer_.defaultPageWidthPx();
+    const PrinterCheck printers = checkPrinters(names);
+    setWindowTitle(printers.caption);
+    state_.PrintScale = settledPrintScale(scaleBeforeCreate_, printers.found, pageWidth, scaleDigit_);
 }
 
 int TPRNForm::fuelIndex() const {

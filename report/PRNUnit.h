@@ -22,8 +22,17 @@ class TPRNForm : public QDialog {
 public:
     // `state` and `printer` outlive the window; `readings` gives the main window's label
     // texts and fuel choice at the moment it is called.
+    // With `PrinterQuery::Deferred` (the window made unseen at start) the printers are not
+    // asked until settlePrinters(), so that the print system is not loaded for the first
+    // window; the station file is read at once either way.
+    enum class PrinterQuery { Now, Deferred };
     TPRNForm(QWidget* owner, ReportState& state, PrinterService& printer,
-             std::function<MainReadings()> readings);
+             std::function<MainReadings()> readings, PrinterQuery query = PrinterQuery::Now);
+
+    // Asks the printers a deferred window did not ask, and settles its caption and the print
+    // scale exactly as asking them at creation would have. Does nothing the second time, or
+    // for a window that asked at creation.
+    void settlePrinters();
 
     void FormActivate();
     void edCOmnChange();
@@ -71,6 +80,9 @@ private:
     std::function<MainReadings()> readings_;
     bool writingBack_ = false;
     bool sealTroubleTold_ = false;
+    bool printersAsked_ = false;
+    int scaleBeforeCreate_ = 0; // the print scale before this window's creation settled it
+    int scaleDigit_ = -1;       // the station file's print-scale digit
 };
 
 } // namespace vz

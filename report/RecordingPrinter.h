@@ -60,8 +60,12 @@ public:
     int dpi = 600;       // resolution of the recorded pages
     QString failure;     // when not empty, every job fails with this error
     QList<QList<RecordedText>> pages;
+    int namesAsked = 0; // how many times the printer list was asked for
 
-    QStringList printerNames() override { return names; }
+    QStringList printerNames() override {
+        ++namesAsked;
+        return names;
+    }
     int defaultPageWidthPx() override { return pageWidthPx; }
     bool printPage(const std::function<void(QPainter&)>& draw, QString* error) override;
 };

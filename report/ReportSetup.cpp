@@ -115,23 +115,26 @@ QStringList productionYears(int currentYear) {
     return years;
 }
 
+int settledPrintScale(int current, bool printerFound, int pageWidthPx, int scaleDigit) {
+    int scale = printerFound ? pageWidthPx / 1200 : current;
+    if (scaleDigit >= 0 && scale < 1)
+        scale = scaleDigit;
+    return scale < 1 ? 1 : scale;
+}
+
 ReportSetup setUpReport(ReportState& state, const QStringList& printerNames, int pageWidthPx,
                         const QString& stationFilePath, const QString& shortDate, int fallbackYear) {
     ReportSetup setup;
     const PrinterCheck printers = checkPrinters(printerNames);
     setup.caption = printers.caption;
-    if (printers.found)
-        state.PrintScale = pageWidthPx / 1200;
 
     const StationFile station = readStationFile(stationFilePath);
     if (station.opened) {
         state.StationLine = station.stationLine;
         setup.operators = sortedOperators(station.operators);
-        if (station.scaleDigit >= 0 && state.PrintScale < 1)
-            state.PrintScale = station.scaleDigit;
+        setup.scaleDigit = station.scaleDigit;
     }
-    if (state.PrintScale < 1)
-        state.PrintScale = 1;
+    state.PrintScale = settledPrintScale(state.PrintScale, printers.found, pageWidthPx, setup.scaleDigit);
 
     setup.years = productionYears(yearFromShortDate(shortDate, fallbackYear));
     state.LogFileIndex = 0;

@@ -41,12 +41,18 @@ int yearFromShortDate(const QString& shortDate, int fallbackYear);
 // Years from `currentYear` down to 1960, newest first.
 QStringList productionYears(int currentYear);
 
+// The print scale a report window settles on: the default printer's page width in units of
+// 1200 device pixels; without a printer the scale held before (`current`) stands. A scale
+// below 1 then takes the station file's digit (`scaleDigit`, -1 for none), and is at least 1.
+int settledPrintScale(int current, bool printerFound, int pageWidthPx, int scaleDigit);
+
 // Everything the creation of a report window settles. Updates `state`: StationLine (when
 // the station file is read), PrintScale (at least 1) and LogFileIndex (0).
 struct ReportSetup {
     QString caption;
     QStringList operators;
     QStringList years;
+    int scaleDigit = -1; // the station file's print-scale digit, -1 for none
 };
 ReportSetup setUpReport(ReportState& state, const QStringList& printerNames, int pageWidthPx,
                         const QString& stationFilePath, const QString& shortDate, int fallbackYear);

@@ -39,7 +39,8 @@ bool StationTrail::lock(const QString& dir, QString* refusal) {
     return false;
 }
 
-void StationTrail::recover(QWidget* parent, PrinterService& printer, const ReportState& state) {
+void StationTrail::recover(QWidget* parent, PrinterService& printer, const ReportState& state,
+                           const std::function<void()>& beforePrinting) {
     const TrailInspection found = inspectTrail(dir_);
     const RecoveryPlan plan = decideRecovery(found);
     for (const QString& note : plan.notes)
@@ -73,6 +74,8 @@ void StationTrail::recover(QWidget* parent, PrinterService& printer, const Repor
                             .arg(plan.pendingPrint),
                         MsgIcon::Question, MsgButtons::YesNo);
         QString error;
+        if (answer == MsgAnswer::Yes && beforePrinting)
+            beforePrinting();
         if (answer == MsgAnswer::Yes &&
             !printExamCopy(parent, printer, state, dir_, plan.pendingPrint, &error))
             showMessage(parent, QCoreApplication::applicationName(), error, MsgIcon::Error);

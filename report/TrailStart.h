@@ -5,6 +5,7 @@
 #include "TrailLock.h"
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -21,8 +22,11 @@ public:
     bool lock(const QString& dir, QString* refusal);
 
     // Repairs what a crash left and tells the operator, once; offers the copy of an
-    // examination whose printing never finished. Shown over `parent`.
-    void recover(QWidget* parent, PrinterService& printer, const ReportState& state);
+    // examination whose printing never finished. Shown over `parent`. `beforePrinting`, when
+    // given, runs before the copy is printed (it settles the print scale of a station that
+    // has not asked its printers yet).
+    void recover(QWidget* parent, PrinterService& printer, const ReportState& state,
+                 const std::function<void()>& beforePrinting = {});
 
 private:
     QString dir_ = QStringLiteral(".");

@@ -74,6 +74,53 @@ TEST_F(PRNFormTest, CreationSetsCaptionScaleYearsAndOperators) {
     EXPECT_EQ(state.PrintScale, 1);
 }
 
+// The window made unseen at start leaves the printers until settlePrinters(): it must then end
+// where a window that asked at once ends, whatever the printers and the station file say.
+TEST_F(PRNFormTest, ADeferredPrinterQuerySettlesAsAskingAtOnceWould) {
+    struct Case {
+        QStringList names;
+        int pageWidthPx;
+        QByteArray serviceLine6;
+        int startScale;
+    };
+    const QStringList hp = {QStringLiteral("HP LaserJet 1320 PCL6 Office")};
+    const Case cases[] = {
+        {hp, 4960, "", 0}, {hp, 1000, "3", 0}, {hp, 1000, "", 0},  {{}, 0, "2", 0},
+        {{}, 0, "", 0},    {{}, 0, "", 4},     {hp, 4960, "7", 2}, {{}, 0, "x", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 printers, page %2, line 6 \"%3\", scale before %4")
+                         .arg(c.names.size())
+                         .arg(c.pageWidthPx)
+                         .arg(QString::fromLatin1(c.serviceLine6))
+                         .arg(c.startScale)
+                         .toStdString());
+        writeFile("SERVICE.ini", "Station\r\nA\r\nB\r\nC\r\nD\r\n" + c.serviceLine6 + "\r\n");
+        printer.names = c.names;
+        printer.pageWidthPx = c.pageWidthPx;
+
+        state = ReportState{};
+        state.PrintScale = c.startScale;
+        auto atOnce = makeForm();
+        const int scaleAtOnce = state.PrintScale;
+
+        state = ReportState{};
+        state.PrintScale = c.startScale;
+        printer.namesAsked = 0;
+        TPRNForm deferred(
+            nullptr, state, printer, [this] { return readings; }, TPRNForm::PrinterQuery::Deferred);
+        EXPECT_EQ(printer.namesAsked, 0);
+        EXPECT_EQ(state.StationLine, "Station"); // the station file is read at once
+        EXPECT_EQ(deferred.ComboBox1->count(), 4);
+        deferred.settlePrinters();
+        EXPECT_EQ(printer.namesAsked, 1);
+        EXPECT_EQ(deferred.windowTitle(), atOnce->windowTitle());
+        EXPECT_EQ(state.PrintScale, scaleAtOnce);
+        deferred.settlePrinters(); // once only
+        EXPECT_EQ(printer.namesAsked, 1);
+    }
+}
+
 TEST_F(PRNFormTest, ControlsSitWhereTheFormPutsThemInTabOrder) {
     auto form = makeForm();
     EXPECT_EQ(form->size(), QSize(431, 451));
