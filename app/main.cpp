@@ -30,9 +30,6 @@ const char* const kUsage =
     "accepted with one dash or two (--platform offscreen) and passed on to Qt.\n";
 } // namespace
 
-// How long after the first window is shown the printers are asked.
-constexpr int kPrintersAfterStartMs = 300;
-
 int main(int argc, char* argv[]) {
     // Answered before the application starts, so that neither needs a display.
     if (const auto status = vz::answerStandardOptions(
@@ -54,8 +51,10 @@ int main(int argc, char* argv[]) {
 
     TMnGASForm MnGASForm(TMnGASForm::Options{}, &reportState, &printer);
     TGasDbForm GasDbForm(nullptr, MnGASForm.St.Vehicle);
-    // The unseen report window reads SERVICE.ini now; its printers are asked once the main
-    // window is up (below), so that the print system does not load before the first window.
+    // The unseen report window reads SERVICE.ini now but leaves the printers: the print system
+    // (the printer plugin and its libraries, some 4 MiB) loads when something is first printed
+    // or F4 opens a report window, which asks the printers again anyway. Loading it then costs
+    // that first F4 some 15 ms, once.
     vz::TPRNForm PRNForm(nullptr, reportState, printer, MnGASForm.readingsProvider(),
                          vz::TPRNForm::PrinterQuery::Deferred);
 
@@ -76,9 +75,5 @@ int main(int argc, char* argv[]) {
     QTimer::singleShot(0, &MnGASForm, [&] {
         trail.recover(&MnGASForm, printer, reportState, [&] { PRNForm.settlePrinters(); });
     });
-    // The print system (the printer plugin and its libraries) loads while the operator looks
-    // at the first window, not before it: the window is mapped and painted by then, and the
-    // first F4 finds the libraries loaded.
-    QTimer::singleShot(kPrintersAfterStartMs, &PRNForm, [&] { PRNForm.settlePrinters(); });
     return app.exec();
 }
