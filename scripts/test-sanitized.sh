@@ -4,7 +4,10 @@
 # (a sanitized package is not what a station installs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVZ_SANITIZE=ON >/dev/null
+# -O1 with line tables only: the optimisation the sanitizers are made for, and about half the
+# compile time of -O2 -g for the same reports with file and line.
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVZ_SANITIZE=ON \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build build-sanitize
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:exitcode=23:detect_stack_use_after_return=1"
 export VZ_E2E_TIME_SCALE=4

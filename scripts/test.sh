@@ -11,4 +11,4 @@ cd ..
 # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 scripts/test-sanitized.sh
 # Every fuzz target for a bounded time from its seeds.
-scripts/fuzz-ci.sh 20
+scripts/fuzz-ci.sh 12
