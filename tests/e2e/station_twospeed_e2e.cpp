@@ -4,7 +4,9 @@
 // procedure runs with short times from TWOSPEED.ini. The line is a pseudo-terminal, so every
 // test is a training test (Obuchenie-*.jsonl). What the test checks is what the station
 // leaves behind: the archive's JSON lines, the protocol saved as a PDF when there is no
-// printer, and what pregledi says of the directory.
+// printer or as the job a private print server received, and what pregledi says of the
+// directory.
+#include "PrintServer.h"
 #include "StationFixture.h"
 
 #include <QJsonArray>
@@ -214,6 +216,19 @@ protected:
             << out.toStdString();
     }
 
+    // pregledi lists the test `number` (a training one) with `verdict`, and finds nothing
+    // wrong in the directory.
+    void expectListed(int number, const QString& verdict) {
+        QString out;
+        ASSERT_EQ(pregledi({"tests", "--json", "--training"}, &out), 0) << out.toStdString();
+        const QJsonArray tests = QJsonDocument::fromJson(out.toUtf8()).array();
+        ASSERT_EQ(tests.size(), 1) << out.toStdString();
+        EXPECT_EQ(tests[0]["number"].toInt(), number) << out.toStdString();
+        EXPECT_EQ(tests[0]["verdict"].toString(), verdict) << out.toStdString();
+        EXPECT_TRUE(tests[0]["training"].toBool()) << out.toStdString();
+        expectVerifyClean();
+    }
+
     QStringList known; // the windows open before a message box
 };
 
@@ -260,10 +275,17 @@ TEST_F(StationTwoSpeed, aPassingCarIsRecordedAndItsProtocolSavedAsAPdfWithoutAPr
     typeKeys(x.display(), win, {"Return"});
     EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
     closeStation();
-    expectVerifyClean();
+    expectListed(result["number"].toInt(), "pass");
 }
 
-TEST_F(StationTwoSpeed, aCarWithHighCoAtHighIdleFails) {
+TEST_F(StationTwoSpeed, aCarWithHighCoAtHighIdleFailsAndItsProtocolIsPrinted) {
+    // The protocol goes to a print server of the test's own when there is one.
+    std::unique_ptr<PrintServer> cups;
+    if (PrintServer::missingPrograms().isEmpty() && !findTool("pdftotext").isEmpty()) {
+        cups = std::make_unique<PrintServer>();
+        ASSERT_TRUE(cups->ok()) << cups->error().toStdString();
+        extraEnv.insert("CUPS_SERVER", cups->socketPath());
+    }
     startCar("petrol-catalyst-fail-co");
     const QString win = openTestWindow("PB 4567 AK");
     ASSERT_FALSE(win.isEmpty());
@@ -276,11 +298,45 @@ TEST_F(StationTwoSpeed, aCarWithHighCoAtHighIdleFails) {
     EXPECT_EQ(phases[0]["verdict"].toString(), "fail") << "high idle, CO 0.60 %";
     EXPECT_EQ(phases[1]["verdict"].toString(), "pass") << "idle, CO 0.25 %";
 
-    // Esc closes the result without printing.
+    if (cups) {
+        // Enter prints: one job, the protocol with its verdict and the failing average.
+        typeKeys(x.display(), win, {"Return"});
+        ASSERT_TRUE(waitFor([&] { return cups->finishedJobs().size() == 1; }, 30000))
+            << "no print job\n"
+            << cups->logTail().toStdString();
+        const QString text = QString::fromUtf8(run(
+            x.display(), findTool("pdftotext"), {"-enc", "UTF-8", cups->finishedJobs().first(), "-"}, 20000));
+        EXPECT_TRUE(text.contains("НЕ СЪОТВЕТСТВА")) << text.toStdString();
+        EXPECT_TRUE(text.contains("0,60")) << "the failing CO average\n" << text.toStdString();
+        EXPECT_TRUE(text.contains("ОБУЧЕНИЕ")) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("№ %1").arg(result["number"].toInt())))
+            << text.toStdString();
+        EXPECT_TRUE(newWindow(".", 1000).isEmpty()) << "printing said something";
+    }
+    // Esc closes the result (printed or not).
     typeKeys(x.display(), win, {"Escape"});
     EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
     closeStation();
-    expectVerifyClean();
+    expectListed(result["number"].toInt(), "fail");
+}
+
+TEST_F(StationTwoSpeed, aDilutedSampleGivesAVoidTestNotAPass) {
+    startCar("petrol-catalyst-diluted");
+    const QString win = openTestWindow("CA 1234 BX");
+    ASSERT_FALSE(win.isEmpty());
+    reachPhases(win);
+    playBothSpeeds(66);
+    const QJsonObject result = onlyResult();
+    EXPECT_EQ(result["verdict"].toString(), "void");
+    EXPECT_TRUE(result["reason"].toString().contains("разредена"))
+        << result["reason"].toString().toStdString();
+    for (const QJsonValue& p : result["phases"].toArray())
+        EXPECT_EQ(p["verdict"].toString(), "void") << p["name"].toString().toStdString();
+
+    typeKeys(x.display(), win, {"Escape"});
+    EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
+    closeStation();
+    expectListed(result["number"].toInt(), "void");
 }
 
 TEST_F(StationTwoSpeed, anAbortConfirmedWithEscIsRecordedAsAborted) {
@@ -302,12 +358,13 @@ TEST_F(StationTwoSpeed, anAbortConfirmedWithEscIsRecordedAsAborted) {
     ASSERT_FALSE(question.isEmpty()) << "Esc did not ask again";
     typeKeys(x.display(), question, {"Return"});
     ASSERT_TRUE(waitFor([&] { return !ofKind(archive(), "result").isEmpty(); }, 10000));
-    EXPECT_EQ(onlyResult()["verdict"].toString(), "aborted");
+    const QJsonObject result = onlyResult();
+    EXPECT_EQ(result["verdict"].toString(), "aborted");
 
     typeKeys(x.display(), win, {"Escape"});
     EXPECT_TRUE(waitFor([&] { return findWindow(x.display(), kTestCaption, 0).isEmpty(); }, 10000));
     closeStation();
-    expectVerifyClean();
+    expectListed(result["number"].toInt(), "aborted");
 }
 
 TEST_F(StationTwoSpeed, aStationKilledDuringATestRecordsItAsInterruptedAtItsNextStart) {
@@ -333,16 +390,5 @@ TEST_F(StationTwoSpeed, aStationKilledDuringATestRecordsItAsInterruptedAtItsNext
     EXPECT_EQ(result["verdict"].toString(), "interrupted");
     EXPECT_EQ(result["number"].toInt(), number);
     closeStation();
-    expectVerifyClean();
-
-    // pregledi lists the test with its verdict (where it has the tests command).
-    QString out;
-    const int listed = pregledi({"tests", "--json", "--training"}, &out);
-    if (listed != 2) { // 2: a pregledi without the tests command
-        EXPECT_EQ(listed, 0) << out.toStdString();
-        const QJsonArray tests = QJsonDocument::fromJson(out.toUtf8()).array();
-        ASSERT_EQ(tests.size(), 1) << out.toStdString();
-        EXPECT_EQ(tests[0]["number"].toInt(), number) << out.toStdString();
-        EXPECT_EQ(tests[0]["verdict"].toString(), "interrupted") << out.toStdString();
-    }
+    expectListed(number, "interrupted");
 }
