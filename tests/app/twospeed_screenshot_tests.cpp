@@ -185,6 +185,11 @@ const Language kEnglish{
     "The protocol was printed.",
 };
 
+// The language's code in the test's name and messages.
+void PrintTo(const Language* language, std::ostream* os) {
+    *os << language->code;
+}
+
 class TwoSpeedScreenshots : public ::testing::TestWithParam<const Language*> {
 protected:
     void SetUp() override {
