@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -459,6 +460,10 @@ SetupReadResult parseTwoSpeedSetup(const QByteArray& content, const QString& fil
     parser.parse(content);
     SetupReadResult result = parser.takeResult();
     result.fileFound = true;
+    // The rules between values are checked after every line is read; the operator reads the
+    // refusals in the file's order.
+    std::stable_sort(result.refused.begin(), result.refused.end(),
+                     [](const SetupMessage& a, const SetupMessage& b) { return a.line < b.line; });
     return result;
 }
 

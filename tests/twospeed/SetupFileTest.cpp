@@ -137,6 +137,12 @@ TEST(SetupFile, RulesBetweenValuesPutTheWholeRuleBackToItsDefaults) {
     EXPECT_EQ(r.setup.highIdle, (SpeedWindow{2500, 3000}));
     EXPECT_EQ(r.setup.stabilisationMs, 3000); // other values stay
 
+    // A rule broken early in the file is told before a value refused later in it.
+    r = parse("HighIdleMaxRpm = 2550\nMeasuringSeconds = 99999\n");
+    ASSERT_EQ(r.refused.size(), 2);
+    EXPECT_EQ(r.refused[0].line, 1);
+    EXPECT_EQ(r.refused[1].line, 2);
+
     // Only one end given: the other is named as the default.
     r = parse("IdleMinRpm = 1050\n");
     ASSERT_EQ(r.refused.size(), 1);
