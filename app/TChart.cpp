@@ -62,7 +62,11 @@ QRegion changedChartRegion(int c, int ch, const std::array<int, 4>& before, cons
         // in the bottom ellipse, which comes and goes with the filled part.
         const int top = qMin(a, b) - eh / 2;
         const int low = qMax(a, b) + eh / 2;
-        // Anti-aliased outlines reach a pixel beyond their rectangles.
+        // The outlines' pen reaches half a pixel beyond the ellipses' rectangles, and
+        // antialiasing colours every device pixel an edge passes through. At a fractional
+        // device-pixel ratio the window repaints this region rounded to the nearest device
+        // pixel, which may leave out half a device pixel on each side. Two logical pixels
+        // round the band keep one and a half clear of the outermost edge: enough at any ratio.
         changed += QRect(QPoint(r.left() - 2, top - 2), QPoint(r.right() + 2, low + 2));
     }
     return changed & QRegion(0, 0, c, ch);
@@ -70,13 +74,24 @@ QRegion changedChartRegion(int c, int ch, const std::array<int, 4>& before, cons
 
 namespace {
 
-// A fill in bands of at most 64 rows. The raster engine hands a gradient fill of more rows to
-// its pool threads; the chart is small enough that drawing it on the GUI thread is cheaper
-// than waking them at every animation step.
+// Fills the tube's body, a gradient that is the same in every row, in bands of at most 64
+// device rows. The raster engine hands a gradient fill of about a hundred rows or more to its
+// pool threads; the chart is small enough that drawing it on the GUI thread is cheaper than
+// waking them at every animation step. The bands are drawn without antialiasing: the engine
+// then rounds each band's edges to device rows, and two bands sharing an edge round it alike,
+// so they tile exactly at any device-pixel ratio. With antialiasing, an edge between device
+// rows (at 125 % or 150 %) would be half covered by each band, and their blend would show as
+// a line across the body. At 100 % and 200 % the edges are whole pixels and the fill is the
+// same either way.
 void fillInBands(QPainter& p, const QRect& r) {
-    constexpr int kBand = 64;
-    for (int y = r.top(); y <= r.bottom(); y += kBand)
-        p.drawRect(QRect(r.left(), y, r.width(), qMin(kBand, r.bottom() - y + 1)));
+    constexpr int kBandRows = 64;
+    const qreal scale = qMax(qreal(1), qAbs(p.deviceTransform().m22()));
+    const int band = qMax(1, int(kBandRows / scale)); // logical rows, at most 64 device rows
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int y = r.top(); y <= r.bottom(); y += band)
+        p.drawRect(QRect(r.left(), y, r.width(), qMin(band, r.bottom() - y + 1)));
+    p.restore();
 }
 
 } // namespace

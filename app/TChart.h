@@ -24,10 +24,12 @@ std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& 
 
 // The parts of a c × ch chart that differ between the values `before` and `after`: for each
 // tube whose value changed, the band between its two levels with the end ellipses and
-// outlines. Repainting only these gives the picture a full repaint would.
+// outlines. Repainting only these gives the picture a full repaint would, at any device-pixel
+// ratio, with the region rounded to device pixels as the window's backing store does.
 QRegion changedChartRegion(int c, int ch, const std::array<int, 4>& before, const std::array<int, 4>& after);
 
-// Draws the chart's frame and tubes (not its background) for a c × ch chart.
+// Draws the chart's frame and tubes (not its background) for a c × ch chart. The picture of
+// a tube's body has no seams at any device-pixel ratio, and drawing it starts no threads.
 void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values);
 
 class TChart : public QWidget {
