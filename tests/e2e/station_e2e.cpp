@@ -158,6 +158,50 @@ TEST_P(Screenshots, bothViewsOfTheRealWindow) {
 
 INSTANTIATE_TEST_SUITE_P(Widths, Screenshots, ::testing::Values(707, 1280));
 
+// The chart at 150 % (QT_SCALE_FACTOR=1.5, a 1080p panel at 150 %), as the screen shows it:
+// inside the left half of each tube's body, clear of the scale labels, no device row may
+// stand out from the two rows around it, as the seam between two fill bands did.
+TEST_F(Station, theChartAt150PercentHasNoSeams) {
+    ASSERT_TRUE(QFile::copy(sourceDir() + "/data/demo/VEZARO.DMO", dir.filePath("VEZARO.DMO")));
+    writeFile("VEZARO.INI",
+              "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= 707\r\nWindowed= normal\r\n");
+    extraEnv.insert("QT_SCALE_FACTOR", "1.5");
+    startStation();
+    answerStartupBox("DEMO FILE LOADED");
+    const QString win = mainWindow();
+    ASSERT_FALSE(win.isEmpty());
+    const QRect g = windowGeometry(x.display(), win);
+    EXPECT_NEAR(g.width(), 707 * 3 / 2, 1);
+    QThread::msleep(2500); // a few replay ticks and a finished bar animation
+    const QImage shot = grabScreen(x.display()).copy(g).convertToFormat(QImage::Format_RGB32);
+
+    // The chart's logical size as the layout gives it, then device rows and columns.
+    const int W = 707, b = W / 6 + 8, H = W / 4 * 3, c = W - (b / 5 + b), chartH = H - 2 * (W / 12) - 40;
+    const double r = 1.5;
+    int checkedRows = 0;
+    for (int tube = 0; tube < 4; ++tube) {
+        const int slot = c / 4, width = slot * 55 / 100, left = tube * slot + (slot - width) / 2;
+        const int x0 = int((left + width / 4) * r), x1 = int((left + width / 2 - 2) * r);
+        auto sameRow = [&](int y1, int y2) {
+            for (int x = x0; x <= x1; ++x)
+                if (shot.pixel(x, y1) != shot.pixel(x, y2))
+                    return false;
+            return true;
+        };
+        for (int y = int(chartH * 0.05 * r); y < int(chartH * 0.95 * r); ++y) {
+            if (sameRow(y - 1, y + 1) && !sameRow(y, y - 1))
+                ADD_FAILURE() << "tube " << tube << ": device row " << y
+                              << " differs from the rows around it";
+            ++checkedRows;
+        }
+    }
+    EXPECT_GT(checkedRows, 0);
+    const QString out = qEnvironmentVariable("VZ_SCREENSHOT_DIR");
+    if (!out.isEmpty()) {
+        EXPECT_TRUE(shot.save(QStringLiteral("%1/station-chart-707-150pct.png").arg(out)));
+    }
+}
+
 } // namespace
 
 namespace {
