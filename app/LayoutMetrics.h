@@ -3,6 +3,8 @@
 // size follows from its width, with the height kept at three quarters of it. These are the
 // integer formulas RestWin places the controls with; "div" is C++ integer division, which
 // truncates toward zero as the layout expects (limit markers can give negative values).
+#include <algorithm>
+
 namespace vz {
 
 // The window keeps a 4:3 aspect: height := (width div 4) × 3.
@@ -10,9 +12,25 @@ constexpr int snappedHeight(int width) {
     return (width / 4) * 3;
 }
 
+// The 4:3 area the controls are laid out in, inside a window of clientW × clientH: the widest
+// W whose snapped height fits, min(clientW, (clientH div 3) × 4 + 3), with H := (W div 4) × 3,
+// centred. A window at its snapped size is its own area; a maximized, full-screen or tiled
+// window of another shape gets margins left and right or above and below.
+struct Stage {
+    int x = 0; // left margin: (clientW − W) div 2
+    int y = 0; // top margin: (clientH − H) div 2
+    int W = 0;
+    int H = 0;
+};
+constexpr Stage stageIn(int clientW, int clientH) {
+    const int W = std::max(0, std::min(clientW, (clientH / 3) * 4 + 3));
+    const int H = snappedHeight(W);
+    return {(clientW - W) / 2, (clientH - H) / 2, W, H};
+}
+
 struct LayoutMetrics {
-    int W = 0;  // window width
-    int H = 0;  // window height (after the 4:3 snap)
+    int W = 0;  // width of the 4:3 area: the window's, when the window is 4:3
+    int H = 0;  // height of the area (the 4:3 snap of W)
     int d = 0;  // big font size in points: W div 21
     int e = 0;  // d div 2
     int U = 0;  // W div 12

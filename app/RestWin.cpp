@@ -1,21 +1,28 @@
 // RestWin: the main window's resize handler. It keeps the window at 4:3 and places and sizes
-// every control from the window's width, in one of two views: chart view (the bar chart with
-// the readings in a row beneath it) or numbers view (the readings in very large type). The
-// formulas are in LayoutMetrics.h; the order of the steps matters, because some steps read
-// back sizes that earlier steps produced (the chart's size, Button1's top and height, and
-// the auto-sized labels' sizes after their fonts are set).
+// every control from the width of a 4:3 area, in one of two views: chart view (the bar chart
+// with the readings in a row beneath it) or numbers view (the readings in very large type).
+// The formulas are in LayoutMetrics.h; the order of the steps matters, because some steps
+// read back sizes that earlier steps produced (the chart's size, Button1's top and height,
+// and the auto-sized labels' sizes after their fonts are set).
 //
-// The window runs frameless under X without a window manager and on the offscreen platform,
-// so its outer size is its client size: W and H are width() and height().
+// The area is the window itself when the window is 4:3. A window that cannot be 4:3 (maximized,
+// full screen, or tiled by a window manager that keeps its own size) is laid out in the widest
+// 4:3 area that fits, centred, with the window's background round it (vz::stageIn). The
+// controls are placed in the area's coordinates and then moved by its corner, so every
+// formula below reads the area's W and H and knows nothing of the margins.
 #include "LayoutMetrics.h"
 #include "TChart.h"
 #include "TLabel.h"
 #include "VEZAro.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <initializer_list>
 
@@ -52,7 +59,89 @@ constexpr int kCOColumn = 3, kCO2Column = 7, kHCColumn = 11, kO2Column = 15;
 constexpr Scale kScales[] = {
     {16, 5, 6, kCOColumn}, {21, 6, 7, kCO2Column}, {27, 5, 6, kO2Column}, {32, 5, 6, kHCColumn}};
 
+// A window in one of these states keeps the size the state gives it: resizing it would drop
+// the state under a window manager.
+constexpr Qt::WindowStates kStatesWithTheirOwnSize =
+    Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+
+// How long after asking for the snapped size the native window is compared with it.
+constexpr int kSnapCheckMs = 300;
+
+// VZ_LAYOUT_DUMP=path: after every layout, the file lists the window, its 4:3 area and every
+// visible control, for checks from outside the process. Off when unset.
+void dumpLayout(const QWidget& window, const vz::Stage& stage) {
+    static const QString path = qEnvironmentVariable("VZ_LAYOUT_DUMP");
+    if (path.isEmpty())
+        return;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    const Qt::WindowStates state = window.windowState();
+    const QString stateName = state & Qt::WindowMaximized    ? QStringLiteral("maximized")
+                              : state & Qt::WindowFullScreen ? QStringLiteral("fullscreen")
+                                                             : QStringLiteral("normal");
+    QByteArray out = QStringLiteral("window %1 %2 %3\nstage %4 %5 %6 %7\n")
+                         .arg(window.width())
+                         .arg(window.height())
+                         .arg(stateName)
+                         .arg(stage.x)
+                         .arg(stage.y)
+                         .arg(stage.W)
+                         .arg(stage.H)
+                         .toLatin1();
+    // One line a control: its name, its parent's, its rectangle in the window and the width
+    // of its caption in its font (0 for a control without one).
+    for (const QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->objectName().isEmpty() || w->isWindow() || !w->isVisibleTo(&window))
+            continue;
+        QString caption;
+        if (const auto* label = qobject_cast<const QLabel*>(w))
+            caption = label->text();
+        else if (const auto* button = qobject_cast<const QPushButton*>(w))
+            caption = button->text();
+        else if (const auto* box = qobject_cast<const QComboBox*>(w))
+            caption = box->currentText();
+        const QRect r(w->mapTo(&window, QPoint(0, 0)), w->size());
+        out += QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
+                   .arg(w->objectName(), w->parentWidget() == &window ? QStringLiteral("window")
+                                                                      : w->parentWidget()->objectName())
+                   .arg(r.x())
+                   .arg(r.y())
+                   .arg(r.width())
+                   .arg(r.height())
+                   .arg(caption.isEmpty() ? 0 : w->fontMetrics().horizontalAdvance(caption))
+                   .toLatin1();
+    }
+    f.write(out);
+}
+
 } // namespace
+
+void TMnGASForm::SnapAnswered(QSize given) {
+    // A window manager that keeps its own size answers by putting the window back to the size
+    // it had when the snapped size was asked for: that size stays, and is not asked again.
+    // Any other size is a new one (the operator is still dragging the frame) and is snapped.
+    if (!SnapAsked.isValid())
+        return;
+    if (given != SnapAsked && given == SnapAskedFrom)
+        WmSize = given;
+    SnapAsked = SnapAskedFrom = QSize();
+}
+
+void TMnGASForm::CheckSnapAnswer() {
+    // Qt on X11 gives the window manager's refusal (a configure notice of the unchanged size)
+    // to the native window but not to the widget, which keeps the size it asked for: the
+    // widget then takes the native window's size, and RestWin lays out that size as the
+    // window manager's.
+    if (!SnapAsked.isValid() || !windowHandle())
+        return;
+    const QSize native = windowHandle()->size();
+    SnapAsked = SnapAskedFrom = QSize();
+    if (native == size() || (windowState() & kStatesWithTheirOwnSize))
+        return;
+    WmSize = native;
+    resize(native);
+}
 
 void TMnGASForm::RestWin() {
     // Snapping the height below resizes the window, which calls back in here.
@@ -67,15 +156,46 @@ void TMnGASForm::RestWin() {
     // Common part. 1: keep 4:3 at no less than the minimum width, which is applied first so
     // that the smallest window is 400 × 300. A size given from outside (a window system
     // without a window manager enforces no minimum) is corrected the same way. A maximized,
-    // full-screen or minimised window keeps the size its state gives it and is laid out for
-    // that size: resizing it would drop the state under a window manager.
-    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))) {
+    // full-screen or minimised window keeps the size its state gives it, and so does a window
+    // whose window manager refused the snapped size (a tiled window: Qt reports no state for
+    // it). One pass asks for one resize at most, and a size the window manager kept is not
+    // asked to change again, so a refusing window manager cannot start a resize loop.
+    if (!(windowState() & kStatesWithTheirOwnSize)) {
         const int w = std::max(width(), minimumWidth());
         const QSize snapped(w, vz::snappedHeight(w));
-        if (size() != snapped)
+        if (size() == snapped) {
+            WmSize = QSize();
+        } else if (size() != WmSize) {
+            // A hidden window takes the size at once; a shown one waits for the window system.
+            const QSize from = size();
             resize(snapped);
+            if (isVisible() && windowHandle()) {
+                SnapAsked = snapped;
+                SnapAskedFrom = from;
+                if (!SnapCheck) {
+                    SnapCheck = new QTimer(this);
+                    SnapCheck->setSingleShot(true);
+                    SnapCheck->setInterval(kSnapCheckMs);
+                    connect(SnapCheck, &QTimer::timeout, this, &TMnGASForm::CheckSnapAnswer);
+                }
+                SnapCheck->start();
+            }
+        }
     }
-    vz::LayoutMetrics M = vz::layoutMetrics(width(), height());
+
+    // The 4:3 area: the controls go back to its coordinates for the steps below and are moved
+    // to its place in the window at the end.
+    const vz::Stage stage = vz::stageIn(width(), height());
+    const QPoint origin(stage.x, stage.y);
+    QList<QWidget*> placed;
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!w->isWindow())
+            placed.append(w);
+    if (!StageOrigin.isNull())
+        for (QWidget* w : placed)
+            w->move(w->pos() - StageOrigin);
+
+    vz::LayoutMetrics M = vz::layoutMetrics(stage.W, stage.H);
     const int W = M.W, H = M.H, d = M.d, e = M.e, U = M.U, b = M.b, A = M.A;
     auto L = [this](int n) { return Labels[n]; };
 
@@ -85,7 +205,7 @@ void TMnGASForm::RestWin() {
     const int c = M.c, ch = M.ch;
 
     // 3.
-    setTop(RPMGroup, height() - 115);
+    setTop(RPMGroup, H - 115);
 
     // 4: the column of buttons and the fuel box.
     for (QWidget* w : std::initializer_list<QWidget*>{Button1, Button2, Button3, Button4, GASBox}) {
@@ -285,4 +405,11 @@ void TMnGASForm::RestWin() {
         setLeft(L(44), Q);
         setLeft(L(47), 12 * Q);
     }
+
+    // The area in its place.
+    if (!origin.isNull())
+        for (QWidget* w : placed)
+            w->move(w->pos() + origin);
+    StageOrigin = origin;
+    dumpLayout(*this, stage);
 }

@@ -221,6 +221,10 @@ void TMnGASForm::MirrorDisplay() {
 
 void TMnGASForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    // A spontaneous resize comes from the window system (the window manager's answer to a
+    // snap, or a size it gave); the window's own resize calls send plain ones.
+    if (event->spontaneous() && !InRestWin)
+        SnapAnswered(size());
     RestWin();
 }
 

@@ -123,4 +123,18 @@ private:
     std::unique_ptr<vz::TwoSpeedStation> TestStation;
     bool InRestWin = false;
     bool Closed = false;
+
+    // The 4:3 snap of a normal window (RestWin.cpp): the size last asked for and the size the
+    // window had then, until the window system answers; the size a window manager kept instead
+    // (a tiled window), laid out as it is and not asked to change again.
+    QSize SnapAsked;
+    QSize SnapAskedFrom;
+    QSize WmSize;
+    QTimer* SnapCheck = nullptr;
+    // Where the 4:3 area the controls are laid out in has its top-left corner in the window.
+    QPoint StageOrigin;
+    // A size the window system gave: the answer to the snapped size asked for, if one was.
+    void SnapAnswered(QSize given);
+    // Compares the native window with the snapped size asked for a moment ago.
+    void CheckSnapAnswer();
 };

@@ -1,10 +1,14 @@
 // The main window's layout in chart view, on a real window on the offscreen platform.
 #include "layout_test_support.h"
 
+#include "LayoutMetrics.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using vz::test::bottom;
@@ -186,6 +190,128 @@ TEST(LayoutChartView, ValueLabelsStartAtTheirColumnAgainAfterAWiderReading) {
     ASSERT_LT(hc->x(), 281);
     w->RestWin();
     EXPECT_EQ(hc->x(), 281);
+}
+
+// The same controls show as in the expected snapshot, with the same geometry in their
+// parents, fonts and captions.
+void expectSameLayout(const vz::test::LayoutSnapshot& actual, const vz::test::LayoutSnapshot& expected) {
+    ASSERT_EQ(actual.keys(), expected.keys());
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        const vz::test::ControlState& a = actual.value(it.key());
+        const std::string name = it.key().toStdString();
+        EXPECT_EQ(a.geometry, it->geometry) << name;
+        EXPECT_EQ(a.points, it->points) << name;
+        EXPECT_EQ(a.caption, it->caption) << name;
+    }
+}
+
+// The layout of a normal 4:3 window W wide in the given view: the reference for a window
+// of another shape whose 4:3 area is W wide.
+vz::test::LayoutSnapshot fourToThreeLayout(int W, bool chartView) {
+    auto w = shownMainWindow();
+    w->resize(W, 1);
+    EXPECT_EQ(w->size(), QSize(W, vz::snappedHeight(W)));
+    w->Chart1->setVisible(chartView);
+    w->RestWin();
+    return vz::test::snapshot(*w);
+}
+
+// Maximized on a 16:9 and on a 16:10 screen, the window keeps the screen's size, asks for no
+// other and lays out both views in the centred 4:3 area exactly as a 4:3 window of the
+// area's width; restored, it is a 4:3 window again with no margins.
+TEST(LayoutStage, AMaximizedWindowOfAnotherShapeIsLaidOutInTheCentredArea) {
+    for (const QSize& screenSize : vz::test::kWideScreens) {
+        SCOPED_TRACE(testing::Message() << "screen " << screenSize.width() << "x" << screenSize.height());
+        QScreen* screen = vz::test::screenOfSize(screenSize);
+        ASSERT_NE(screen, nullptr) << "the offscreen platform has no such screen";
+        auto w = shownMainWindow();
+        w->windowHandle()->setScreen(screen);
+        w->move(screen->geometry().topLeft());
+        vz::test::ResizeRequests requests;
+        w->installEventFilter(&requests);
+        w->showMaximized();
+        vz::test::pumpEvents(100);
+        ASSERT_TRUE(w->windowState() & Qt::WindowMaximized);
+        ASSERT_EQ(w->size(), screenSize);
+        EXPECT_EQ(requests.count, 0) << "a maximized window asked for another size";
+
+        const vz::Stage stage = vz::stageIn(screenSize.width(), screenSize.height());
+        EXPECT_LT(stage.W, screenSize.width());
+        for (bool chartView : {true, false, true}) {
+            SCOPED_TRACE(chartView ? "chart view" : "numbers view");
+            w->Chart1->setVisible(chartView);
+            w->RestWin();
+            expectSameLayout(vz::test::snapshot(*w, QPoint(stage.x, stage.y)),
+                             fourToThreeLayout(stage.W, chartView));
+        }
+        // The margins hold no control: every control of the window is inside the area, apart
+        // from the headings the numbers view lifts above its top edge (not shown here).
+        const QRect area(stage.x, stage.y, stage.W, stage.H);
+        for (const QWidget* c : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (c->isVisible()) {
+                EXPECT_TRUE(area.contains(c->geometry())) << c->objectName().toStdString();
+            }
+        }
+        EXPECT_EQ(requests.count, 0);
+
+        w->showNormal();
+        vz::test::pumpEvents(100);
+        ASSERT_EQ(w->size(), QSize(707, 528));
+        expectSameLayout(vz::test::snapshot(*w), fourToThreeLayout(707, true));
+        w->removeEventFilter(&requests);
+    }
+}
+
+// A size the window system gives a normal window is snapped with one request; a window
+// manager that puts the window back to its own size (a tiled window) gets no second request,
+// neither from the answer nor from later layouts, and the window is laid out in the centred
+// area of the size it was given. A new size from the window manager is asked to snap once.
+TEST(LayoutStage, ARefusedSnapIsAskedOnceAndTheGivenSizeLaidOutCentred) {
+    auto w = shownMainWindow();
+    vz::test::pumpEvents(50);
+    vz::test::ResizeRequests requests;
+    w->installEventFilter(&requests);
+
+    // The window system gives 1000 × 700; the window asks for 1000 × 750 and gets it.
+    w->windowHandle()->resize(1000, 700);
+    vz::test::pumpEvents(400);
+    EXPECT_EQ(requests.count, 1);
+    EXPECT_EQ(w->size(), QSize(1000, 750));
+    expectSameLayout(vz::test::snapshot(*w), fourToThreeLayout(1000, true));
+
+    // A tiling window manager: every size the window asks for is answered with the tile.
+    QSize tile(960, 1080);
+    struct TilingManager : QObject {
+        QWidget* window;
+        QSize* tile;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Resize && !event->spontaneous() && window->size() != *tile)
+                QTimer::singleShot(0, window, [w = window, t = *tile] { w->windowHandle()->resize(t); });
+            return false;
+        }
+    } manager;
+    manager.window = w.get();
+    manager.tile = &tile;
+    w->installEventFilter(&manager);
+
+    for (const QSize& given : {QSize(960, 1080), QSize(1000, 1080)}) {
+        SCOPED_TRACE(testing::Message() << "tile " << given.width() << "x" << given.height());
+        tile = given;
+        requests.count = 0;
+        w->windowHandle()->resize(tile);
+        vz::test::pumpEvents(800);
+        EXPECT_EQ(requests.count, 1) << "the snapped size was asked more than once";
+        EXPECT_EQ(w->size(), tile);
+        for (int i = 0; i < 3; ++i) // the View button, twice, and one more layout
+            w->RestWin();
+        vz::test::pumpEvents(400);
+        EXPECT_EQ(requests.count, 1);
+        const vz::Stage stage = vz::stageIn(tile.width(), tile.height());
+        EXPECT_GT(stage.y, 0);
+        expectSameLayout(vz::test::snapshot(*w, QPoint(stage.x, stage.y)), fourToThreeLayout(stage.W, true));
+    }
+    w->removeEventFilter(&manager);
+    w->removeEventFilter(&requests);
 }
 
 } // namespace

@@ -54,4 +54,30 @@ TEST(LayoutMetrics, LimitMarkersOffTheScaleLandOutsideTheChartUncorrected) {
     EXPECT_EQ(vz::limitMarkerTop(65535, 600, 894, 38), 894 - 97647 - 38);
 }
 
+// Worked by hand: a 4:3 window, maximized 16:9 and 16:10 screens (1600 × 881 is 1600 × 900
+// less openbox's title bar), a portrait screen and a 4:3 screen less its title bar.
+TEST(LayoutMetrics, TheAreaIsTheWidestFourToThreeThatFitsCentred) {
+    struct Case {
+        int cw, ch, x, y, W, H;
+    };
+    for (const Case& c : {Case{707, 528, 0, 0, 707, 528}, Case{1600, 900, 198, 0, 1203, 900},
+                          Case{1920, 1080, 238, 0, 1443, 1080}, Case{1920, 1200, 158, 0, 1603, 1200},
+                          Case{1600, 881, 212, 1, 1175, 879}, Case{900, 1600, 0, 462, 900, 675},
+                          Case{1024, 743, 16, 1, 991, 741}}) {
+        SCOPED_TRACE(testing::Message() << c.cw << "x" << c.ch);
+        const vz::Stage s = vz::stageIn(c.cw, c.ch);
+        EXPECT_EQ(s.x, c.x);
+        EXPECT_EQ(s.y, c.y);
+        EXPECT_EQ(s.W, c.W);
+        EXPECT_EQ(s.H, c.H);
+    }
+    // A window at its snapped size is its own area, whatever the width's remainder.
+    for (int W = 400; W <= 2000; ++W) {
+        const vz::Stage s = vz::stageIn(W, vz::snappedHeight(W));
+        ASSERT_EQ(s.W, W);
+        ASSERT_EQ(s.H, vz::snappedHeight(W));
+        ASSERT_EQ(s.x + s.y, 0);
+    }
+}
+
 } // namespace
