@@ -5,15 +5,22 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace {
-// The number n of a "\\.\COMn" name; 0 for any other name.
+// The number n of a "\\.\COMn" name (COM in any case, n from 1, at most nine digits); 0 for
+// any other name. Read by hand: a regular expression here would load and run the PCRE
+// engine at every start for one name.
 int comNumber(const QString& portName) {
-    static const QRegularExpression comName(QStringLiteral(R"(^\\\\\.\\COM([1-9][0-9]{0,8})$)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = comName.match(portName);
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
+    const QLatin1StringView prefix(R"(\\.\COM)");
+    if (!portName.startsWith(prefix, Qt::CaseInsensitive))
+        return 0;
+    const QStringView digits = QStringView(portName).mid(prefix.size());
+    if (digits.isEmpty() || digits.size() > 9 || digits.front() == u'0')
+        return 0;
+    for (const QChar c : digits)
+        if (c < u'0' || c > u'9')
+            return 0;
+    return digits.toInt();
 }
 } // namespace
 

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QMap>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace vz {
@@ -31,17 +30,24 @@ QString chainNameOf(const QString& fileName) {
     return fileName.left(fileName.size() - 5) + QStringLiteral("chain"); // ".jsonl" -> ".chain"
 }
 
-// The months of a series that have a file, in order, by name only.
+// The months of a series that have a file, in order, by name only: PREFIX-YYYY-MM.jsonl.
 QList<QDate> monthsOf(const QString& dir, ArchiveSeries series) {
-    const QRegularExpression name(
-        QStringLiteral("^%1-(\\d{4})-(\\d{2})\\.jsonl$").arg(QLatin1StringView(prefixOf(series))));
+    const QString prefix = QLatin1StringView(prefixOf(series)) + u'-';
+    const QLatin1StringView suffix(".jsonl");
+    auto number = [](QStringView digits) {
+        for (const QChar c : digits)
+            if (c < u'0' || c > u'9')
+                return -1;
+        return digits.toInt();
+    };
     QList<QDate> months;
-    for (const QString& entry :
-         QDir(dir).entryList({QLatin1StringView(prefixOf(series)) + QStringLiteral("-*.jsonl")},
-                             QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        const QRegularExpressionMatch match = name.match(entry);
-        const QDate month(match.captured(1).toInt(), match.captured(2).toInt(), 1);
-        if (match.hasMatch() && month.isValid())
+    for (const QString& entry : QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.size() != prefix.size() + 7 + suffix.size() || !entry.startsWith(prefix) ||
+            !entry.endsWith(suffix) || entry[prefix.size() + 4] != u'-')
+            continue;
+        const QStringView date = QStringView(entry).mid(prefix.size(), 7);
+        const QDate month(number(date.left(4)), number(date.mid(5, 2)), 1);
+        if (month.isValid())
             months.append(month);
     }
     std::sort(months.begin(), months.end());

@@ -19,7 +19,10 @@ TEST(PortNames, WithoutALinkComNamesMapToTheOnBoardPorts) {
           Case{R"(\\.\COM16)", "/dev/ttyS15"}, Case{R"(\\.\com3)", "/dev/ttyS2"},
           // Anything else is a device path used as given.
           Case{"/dev/ttyUSB0", "/dev/ttyUSB0"}, Case{"COM1", "COM1"}, Case{R"(\\.\COM0)", R"(\\.\COM0)"},
-          Case{R"(\\.\COM)", R"(\\.\COM)"}, Case{R"(\\.\COM1 )", R"(\\.\COM1 )"}, Case{"", ""}}) {
+          Case{R"(\\.\COM)", R"(\\.\COM)"}, Case{R"(\\.\COM1 )", R"(\\.\COM1 )"}, Case{"", ""},
+          Case{R"(\\.\COM01)", R"(\\.\COM01)"}, Case{R"(\\.\COM1x)", R"(\\.\COM1x)"},
+          Case{R"(\\.\cOm123456789)", "/dev/ttyS123456788"},
+          Case{R"(\\.\COM1234567890)", R"(\\.\COM1234567890)"}, Case{R"(x\\.\COM1)", R"(x\\.\COM1)"}}) {
         EXPECT_EQ(mapPortName(QString::fromLatin1(c.name)), QString::fromLatin1(c.device)) << c.name;
     }
 }

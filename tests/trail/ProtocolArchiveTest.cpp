@@ -84,7 +84,12 @@ TEST_F(ProtocolArchiveTest, TrainingHasItsOwnSeriesAndAMonthChangeKeepsATestInIt
     ASSERT_TRUE(archive.finish(ArchiveSeries::Official, 2, {{"verdict", "fail"}}).ok);
     EXPECT_EQ(linesOf(get("Protokoli-2026-12.jsonl")).size(), 3);
     EXPECT_FALSE(QFile::exists(path("Protokoli-2027-01.jsonl")));
-    // Numbers go on across months, from the files as they are (a new archive object).
+    // Numbers go on across months, from the files as they are (a new archive object); names
+    // that only look like a month's file are no month.
+    for (const char* stray : {"Protokoli-2099-01.jsonl.torn-20270101-000000", "Protokoli-2099-13.jsonl",
+                              "Protokoli-20x9-01.jsonl", "Protokoli-2099-1.jsonl", "Protokoli-2099-011.jsonl",
+                              "protokoli-2099-01.jsonl"})
+        put(QString::fromLatin1(stray), "{\"kind\":\"started\",\"number\":50}\n");
     ProtocolArchive later(dir.path(), [this] { return clock; });
     EXPECT_EQ(later.begin(ArchiveSeries::Official, vehicle("A3")).number, 3);
     EXPECT_EQ(later.finish(ArchiveSeries::Official, 2, {}).ok, true) << "an earlier run's test is found";
