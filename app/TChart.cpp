@@ -1,5 +1,6 @@
 #include "TChart.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& values) {
@@ -96,21 +97,34 @@ void fillInBands(QPainter& p, const QRect& r) {
 
 } // namespace
 
-void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values) {
+void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values, const QRegion& dirty) {
+    // Only what reaches the dirty region is drawn: an animation step repaints a strip of one or
+    // two tubes, and stroking the other tubes' outlines (a path of curves at a fractional
+    // device-pixel ratio) for pixels the clip throws away would cost most of the step. A part
+    // is drawn when its rectangle, grown by the anti-aliased edge, meets the region.
+    const auto reaches = [&dirty](const QRect& r) {
+        return dirty.isEmpty() || dirty.intersects(r.adjusted(-2, -2, 2, 2));
+    };
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(0x80, 0x80, 0x80));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(QRect(0, 0, c, ch).adjusted(0, 0, -1, -1)); // single border
+    const QRect border = QRect(0, 0, c, ch).adjusted(0, 0, -1, -1);
+    if (dirty.isEmpty() || !QRegion(border.adjusted(2, 2, -2, -2)).contains(dirty.boundingRect()))
+        p.drawRect(border); // single border
     for (const TubeGeometry& t : chartTubes(c, ch, values)) {
         const QRect& r = t.tube;
         const int eh = t.ellipseH;
         const int bottom = r.bottom();
+        if (!reaches(QRect(QPoint(r.left(), r.top() - eh), QPoint(r.right(), bottom + eh))))
+            continue;
         const int fillTop = qBound(r.top() - eh, t.fillTop, bottom);
+        const QRect bottomEllipse(r.left(), bottom - eh / 2, r.width(), eh);
         // The filled part: body, bottom ellipse and the lit top ellipse at the level.
         if (fillTop < bottom) {
             p.setPen(t.colour.darker(150));
             p.setBrush(t.colour.darker(130));
-            p.drawEllipse(QRect(r.left(), bottom - eh / 2, r.width(), eh));
+            if (reaches(bottomEllipse))
+                p.drawEllipse(bottomEllipse);
             p.setPen(Qt::NoPen);
             QLinearGradient g(r.left(), 0, r.right(), 0);
             g.setColorAt(0, t.colour.darker(140));
@@ -120,19 +134,24 @@ void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values) {
             fillInBands(p, QRect(r.left(), fillTop, r.width(), bottom - fillTop));
             p.setPen(t.colour.darker(150));
             p.setBrush(t.colour);
-            p.drawEllipse(QRect(r.left(), fillTop - eh / 2, r.width(), eh));
+            const QRect level(r.left(), fillTop - eh / 2, r.width(), eh);
+            if (reaches(level))
+                p.drawEllipse(level);
         }
         // Series2, the clear remainder: only the tube's outline.
         p.setBrush(Qt::NoBrush);
         p.setPen(QColor(0x40, 0x40, 0x40));
-        p.drawEllipse(QRect(r.left(), r.top() - eh / 2, r.width(), eh));
+        const QRect topEllipse(r.left(), r.top() - eh / 2, r.width(), eh);
+        if (reaches(topEllipse))
+            p.drawEllipse(topEllipse);
         p.drawLine(r.left(), r.top(), r.left(), bottom);
         p.drawLine(r.right(), r.top(), r.right(), bottom);
-        p.drawArc(QRect(r.left(), bottom - eh / 2, r.width(), eh), 180 * 16, 180 * 16);
+        if (reaches(bottomEllipse))
+            p.drawArc(bottomEllipse, 180 * 16, 180 * 16);
     }
 }
 
-void TChart::paintEvent(QPaintEvent*) {
+void TChart::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    paintChart(p, width(), height(), FSeries1);
+    paintChart(p, width(), height(), FSeries1, event->region());
 }

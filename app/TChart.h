@@ -28,9 +28,11 @@ std::array<TubeGeometry, 4> chartTubes(int c, int ch, const std::array<int, 4>& 
 // ratio, with the region rounded to device pixels as the window's backing store does.
 QRegion changedChartRegion(int c, int ch, const std::array<int, 4>& before, const std::array<int, 4>& after);
 
-// Draws the chart's frame and tubes (not its background) for a c × ch chart. The picture of
-// a tube's body has no seams at any device-pixel ratio, and drawing it starts no threads.
-void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values);
+// Draws the chart's frame and tubes (not its background) for a c × ch chart: all of it, or
+// with `dirty` only the parts that reach that region (the painter is clipped to it). The
+// picture of a tube's body has no seams at any device-pixel ratio, and drawing it starts no
+// threads.
+void paintChart(QPainter& p, int c, int ch, const std::array<int, 4>& values, const QRegion& dirty = {});
 
 class TChart : public QWidget {
     Q_OBJECT

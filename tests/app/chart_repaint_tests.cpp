@@ -61,7 +61,9 @@ struct Window {
         p.resetTransform();
         p.translate(place);
         p.fillRect(chart, kSilver);
-        paintChart(p, size.width(), size.height(), values);
+        // What the widget's paint event hands over: the logical region, the parts outside it
+        // not drawn at all.
+        paintChart(p, size.width(), size.height(), values, area);
     }
 };
 
