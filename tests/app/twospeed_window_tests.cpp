@@ -36,34 +36,20 @@
 
 #include "../ScratchFiles.h"
 #include "../TestApplication.h"
-#include "frames_test_support.h"
+#include "twospeed_window_support.h"
 
 namespace {
 
+using vz::test::Engine;
+using vz::test::kCleanAir;
+using vz::test::oilFrame;
+using vz::test::Pty;
+using vz::test::recordOf;
 using vz::twospeed::Verdict;
 
-// What the car and the analyser give in one result record.
-struct Engine {
-    int rpm = 800;
-    double co = 0.1, co2 = 14.6, hc = 40, o2 = 0.3;
-};
-const Engine kCleanAir{800, 0.0, 0.0, 0, 20.9};
 const Engine kGoodHighIdle{2700, 0.05, 14.8, 20, 0.2};
 const Engine kHighCoHighIdle{2700, 0.45, 14.5, 60, 0.1};
 const Engine kGoodIdle{800, 0.1, 14.6, 40, 0.3};
-
-QByteArray recordOf(const Engine& e) {
-    return vz::test::resultRecord(QString::asprintf("%06.3f", e.co).toLatin1().constData(),
-                                  QString::asprintf("%05.2f", e.co2).toLatin1().constData(),
-                                  QString::asprintf("%05d", int(e.hc)).toLatin1().constData(),
-                                  QString::asprintf("%05.2f", e.o2).toLatin1().constData(),
-                                  QString::asprintf("%04d", e.rpm).toLatin1().constData());
-}
-
-// The analyser's oil probe, as its "RM" frame gives it.
-QByteArray oilFrame(double celsius) {
-    return vz::test::frame("RM", "\x17 0000 0900  " + QString::asprintf("%05.1f", celsius).toLatin1());
-}
 
 QList<QJsonObject> archiveLines(const QString& path) {
     QList<QJsonObject> lines;
@@ -83,21 +69,6 @@ QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) 
             found << l;
     return found;
 }
-
-// A pseudo-terminal pair, as the simulator makes one; the test keeps the master side.
-struct Pty {
-    int master = -1;
-    QString slave;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() {
-        if (master >= 0)
-            ::close(master);
-    }
-};
 
 class TwoSpeedWindowTest : public ::testing::Test {
 protected:
@@ -158,22 +129,9 @@ protected:
     }
 
     // Keys as the keyboard sends them: to the focused control of the window.
-    QWidget* focus() const { return window->focusWidget() ? window->focusWidget() : window.get(); }
-    void press(int key, const QString& text = {}) {
-        QPointer<QWidget> target = focus();
-        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
-        QApplication::sendEvent(target, &down);
-        if (target) {
-            QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
-            QApplication::sendEvent(target, &up);
-        }
-    }
-    void type(const QString& text) {
-        for (const QChar c : text)
-            press(c.isLetterOrNumber() && c.unicode() < 128 ? int(c.toUpper().unicode())
-                                                            : int(Qt::Key_unknown),
-                  QString(c));
-    }
+    QWidget* focus() const { return vz::test::focusIn(window.get()); }
+    void press(int key, const QString& text = {}) { vz::test::pressKey(window.get(), key, text); }
+    void type(const QString& text) { vz::test::typeKeys(window.get(), text); }
     void enter() { press(Qt::Key_Return, QStringLiteral("\r")); }
     void esc() { press(Qt::Key_Escape, QString(QChar(0x1b))); }
     void tab() { press(Qt::Key_Tab, QStringLiteral("\t")); }
