@@ -37,14 +37,14 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     return condition();
 }
 
-XServer::XServer() {
+XServer::XServer(QSize screen) {
     // Xvfb picks a display no other server holds and writes its number to standard output,
     // so test programs running side by side never share one. -noreset: by default the server
     // resets when its last client leaves, and a station started in that moment cannot connect.
     m_proc.start(QStringLiteral("Xvfb"),
                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1920x1200x24"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp"), QStringLiteral("-noreset")});
+                  QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+                  QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!m_proc.waitForStarted(5000))
         return;
     QByteArray number;
@@ -66,6 +66,14 @@ XServer::XServer() {
 XServer::~XServer() {
     m_proc.terminate();
     m_proc.waitForFinished(3000);
+}
+
+QByteArray stationIni(int width, const char* windowed) {
+    return QStringLiteral(
+               "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= %1\r\nWindowed= %2\r\n")
+        .arg(width)
+        .arg(QLatin1String(windowed))
+        .toLatin1();
 }
 
 WindowManager::WindowManager(const QString& display) {

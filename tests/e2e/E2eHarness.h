@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -17,7 +18,7 @@ QString sourceDir(); // the source tree
 
 class XServer {
 public:
-    XServer();
+    explicit XServer(QSize screen = QSize(1920, 1200));
     ~XServer();
     bool ok() const { return m_ok; }
     QString display() const { return m_display; }
@@ -27,6 +28,10 @@ private:
     QString m_display;
     bool m_ok = false;
 };
+
+// VEZARO.INI as the station writes it: the five lines for COM1 at 9600 baud, a window
+// `width` wide, `windowed` "normal" or "maximized".
+QByteArray stationIni(int width, const char* windowed);
 
 // A window manager (openbox) on the given display, as on an ordinary desktop; stopped with
 // its process when the object goes.

@@ -119,14 +119,7 @@ class Screenshots : public Station, public ::testing::WithParamInterface<int> {}
 TEST_P(Screenshots, bothViewsOfTheRealWindow) {
     const int width = GetParam();
     ASSERT_TRUE(QFile::copy(sourceDir() + "/data/demo/VEZARO.DMO", dir.filePath("VEZARO.DMO")));
-    QFile ini(dir.filePath("VEZARO.INI"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(
-        QStringLiteral(
-            "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= %1\r\nWindowed= normal\r\n")
-            .arg(width)
-            .toLatin1());
-    ini.close();
+    writeFile("VEZARO.INI", stationIni(width, "normal"));
     startStation();
     answerStartupBox("DEMO FILE LOADED");
     const QString win = mainWindow();
@@ -163,8 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Widths, Screenshots, ::testing::Values(707, 1280));
 // stand out from the two rows around it, as the seam between two fill bands did.
 TEST_F(Station, theChartAt150PercentHasNoSeams) {
     ASSERT_TRUE(QFile::copy(sourceDir() + "/data/demo/VEZARO.DMO", dir.filePath("VEZARO.DMO")));
-    writeFile("VEZARO.INI",
-              "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= 707\r\nWindowed= normal\r\n");
+    writeFile("VEZARO.INI", stationIni(707, "normal"));
     extraEnv.insert("QT_SCALE_FACTOR", "1.5");
     startStation();
     answerStartupBox("DEMO FILE LOADED");

@@ -13,14 +13,6 @@ using namespace e2e;
 
 namespace {
 
-QByteArray iniText(int width, const char* windowed) {
-    return QStringLiteral(
-               "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= %1\r\nWindowed= %2\r\n")
-        .arg(width)
-        .arg(QLatin1String(windowed))
-        .toLatin1();
-}
-
 const QByteArray kOuBlank("\x02"
                           "1OU\x17 0C\x03",
                           9);
@@ -90,7 +82,7 @@ std::string desktopName(const ::testing::TestParamInfo<bool>& info) {
 INSTANTIATE_TEST_SUITE_P(WindowManagers, Desktop, ::testing::Bool(), desktopName);
 
 TEST_P(Desktop, aMaximizedWindowStaysMaximizedAndIsWrittenSo) {
-    writeFile("VEZARO.INI", iniText(800, "maximized"));
+    writeFile("VEZARO.INI", stationIni(800, "maximized"));
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run == 0 ? "first start" : "restart");
         const QString win = startInDemoMode();
@@ -107,7 +99,7 @@ TEST_P(Desktop, aMaximizedWindowStaysMaximizedAndIsWrittenSo) {
         EXPECT_LE(g.right(), 1919);
 
         expectOrderlyEnd(endBySignal(SIGTERM));
-        EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(800, "maximized").toStdString());
+        EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(800, "maximized").toStdString());
     }
 }
 
@@ -116,7 +108,7 @@ TEST_P(Desktop, aMaximizedWindowStaysMaximizedAndIsWrittenSo) {
 TEST_P(Desktop, theWindowManagersMaximizeAndRestoreAreKept) {
     if (!GetParam())
         GTEST_SKIP() << "needs a window manager";
-    writeFile("VEZARO.INI", iniText(707, "normal"));
+    writeFile("VEZARO.INI", stationIni(707, "normal"));
     QString win = startInDemoMode();
     ASSERT_FALSE(win.isEmpty());
     run(x.display(), "wmctrl", {"-i", "-r", win, "-b", "add,maximized_vert,maximized_horz"});
@@ -124,7 +116,7 @@ TEST_P(Desktop, theWindowManagersMaximizeAndRestoreAreKept) {
     QThread::msleep(500);
     EXPECT_TRUE(windowStates(x.display(), win).contains("MAXIMIZED_VERT"));
     expectOrderlyEnd(endBySignal(SIGTERM));
-    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(707, "maximized").toStdString());
+    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(707, "maximized").toStdString());
 
     win = startInDemoMode();
     ASSERT_FALSE(win.isEmpty());
@@ -135,11 +127,11 @@ TEST_P(Desktop, theWindowManagersMaximizeAndRestoreAreKept) {
     EXPECT_TRUE(waitFor([&] { return !windowStates(x.display(), win).contains("MAXIMIZED"); }, 5000));
     QThread::msleep(300); // the window manager's state change reaches the station after the resize
     expectOrderlyEnd(endBySignal(SIGTERM));
-    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(707, "normal").toStdString());
+    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(707, "normal").toStdString());
 }
 
 TEST_P(Desktop, resizedFromOutsideTheWindowKeepsFourToThreeAndItsMinimum) {
-    writeFile("VEZARO.INI", iniText(707, "normal"));
+    writeFile("VEZARO.INI", stationIni(707, "normal"));
     const QString win = startInDemoMode();
     ASSERT_FALSE(win.isEmpty());
     EXPECT_EQ(windowGeometry(x.display(), win).size(), QSize(707, 528));
@@ -158,7 +150,7 @@ TEST_P(Desktop, resizedFromOutsideTheWindowKeepsFourToThreeAndItsMinimum) {
     // station has seen the resize.
     QThread::msleep(300 * timeScale());
     expectOrderlyEnd(endBySignal(SIGTERM));
-    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(400, "normal").toStdString());
+    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(400, "normal").toStdString());
 }
 
 TEST_P(Desktop, escClosesTheReportWindowAndF4OpensItAgain) {
@@ -186,7 +178,7 @@ TEST_P(Desktop, aSignalWhileThePortErrorBoxIsOpenEndsTheStation) {
     typeKeys(x.display(), win, {"F2"});
     ASSERT_TRUE(visible("COM Port Error", 8000));
     expectOrderlyEnd(endBySignal(SIGTERM));
-    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(707, "normal").toStdString());
+    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(707, "normal").toStdString());
 }
 
 TEST_P(Desktop, aSignalWhileThePrinterBoxesAreOpenEndsTheStationAndSavesNoPdf) {
@@ -217,7 +209,7 @@ TEST_P(Desktop, aSignalInDemoModeEndsTheStationWithoutAReadError) {
     ASSERT_FALSE(win.isEmpty());
     QThread::msleep(1500); // replaying
     expectOrderlyEnd(endBySignal(SIGTERM));
-    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(707, "normal").toStdString());
+    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(707, "normal").toStdString());
     EXPECT_FALSE(stationErrors().contains("I/O error"));
 }
 
@@ -233,7 +225,7 @@ TEST_P(Desktop, aSignalWithThePortOpenSendsTheClosingCommand) {
     ASSERT_FALSE(findWindow(x.display(), "Not Found Printer|Official Test to").isEmpty());
     expectOrderlyEnd(endBySignal(SIGTERM));
     EXPECT_TRUE(requests().endsWith(kOuBlank)) << "the last request was not the blank OU";
-    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), iniText(707, "normal").toStdString());
+    EXPECT_EQ(fileBytes("VEZARO.INI").toStdString(), stationIni(707, "normal").toStdString());
 }
 
 TEST_P(Desktop, aSecondSignalEndsTheStationAtOnce) {

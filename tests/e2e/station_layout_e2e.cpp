@@ -30,40 +30,6 @@ static void PrintTo(const QSize& size, std::ostream* os) {
 
 namespace {
 
-// An X server with one screen of the given size.
-class SizedXServer {
-public:
-    explicit SizedXServer(QSize size) {
-        m_proc.start("Xvfb", {"-displayfd", "1", "-screen", "0",
-                              QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()), "-nolisten",
-                              "tcp", "-noreset"});
-        if (!m_proc.waitForStarted(5000))
-            return;
-        QByteArray number;
-        waitFor(
-            [&] {
-                m_proc.waitForReadyRead(100);
-                number += m_proc.readAllStandardOutput();
-                return number.endsWith('\n') || m_proc.state() == QProcess::NotRunning;
-            },
-            10000);
-        bool ok = false;
-        const int n = number.trimmed().toInt(&ok);
-        if (ok && QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-            m_display = QStringLiteral(":%1").arg(n);
-    }
-    ~SizedXServer() {
-        m_proc.terminate();
-        m_proc.waitForFinished(3000);
-    }
-    bool ok() const { return !m_display.isEmpty(); }
-    QString display() const { return m_display; }
-
-private:
-    QProcess m_proc;
-    QString m_display;
-};
-
 // A tiling window manager reduced to what matters here: every top-level window that is not a
 // dialog gets the tile at the screen's corner when it is mapped, and every size it asks for
 // afterwards is refused with a configure notice of the size it has (as ICCCM wants of a
@@ -175,14 +141,6 @@ struct LayoutDump {
     }
 };
 
-QByteArray iniText(int width, const char* windowed) {
-    return QStringLiteral(
-               "COM PORT= COM1\r\nBAUDRATE= 9600\r\nDATABITS= 8bits\r\nHor Size= %1\r\nWindowed= %2\r\n")
-        .arg(width)
-        .arg(QLatin1String(windowed))
-        .toLatin1();
-}
-
 // The checks every layout must pass: the 4:3 area is the widest that fits and is centred,
 // every control is inside it, no two controls of one parent overlap, and every caption fits
 // its control's width.
@@ -260,14 +218,14 @@ class MaximizedOnScreen : public StationLayout, public ::testing::WithParamInter
 
 TEST_P(MaximizedOnScreen, theLayoutFillsTheCentredFourToThreeArea) {
     const QSize screen = GetParam();
-    SizedXServer x(screen);
+    XServer x(screen);
     ASSERT_TRUE(x.ok()) << "Xvfb did not start";
     if (!QFile::exists("/usr/bin/openbox"))
         GTEST_SKIP() << "openbox is not installed";
     WindowManager wm(x.display());
     ASSERT_TRUE(wm.ok()) << "openbox did not start";
 
-    startStation(x.display(), iniText(707, "maximized"));
+    startStation(x.display(), stationIni(707, "maximized"));
     const QString box = findWindow(x.display(), "DEMO FILE LOADED");
     ASSERT_FALSE(box.isEmpty());
     typeKeys(x.display(), box, {"Return"});
@@ -313,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(Screens, MaximizedOnScreen,
 // its centred 4:3 area, and keeps to that.
 TEST_F(StationLayout, aTiledWindowIsLaidOutForTheTileAndAsksNoMore) {
     const QSize tile(960, 1080);
-    SizedXServer x(QSize(1920, 1080));
+    XServer x(QSize(1920, 1080));
     ASSERT_TRUE(x.ok()) << "Xvfb did not start";
     TilingManager wm(x.display(), tile);
     ASSERT_TRUE(wm.ok());
@@ -326,7 +284,7 @@ TEST_F(StationLayout, aTiledWindowIsLaidOutForTheTileAndAsksNoMore) {
             ms);
     };
 
-    startStation(x.display(), iniText(707, "normal"));
+    startStation(x.display(), stationIni(707, "normal"));
     QString box;
     ASSERT_TRUE(
         until([&] { return !(box = findWindow(x.display(), "DEMO FILE LOADED", 1)).isEmpty(); }, 15000));
