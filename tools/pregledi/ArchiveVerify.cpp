@@ -173,19 +173,9 @@ private:
 };
 
 void ArchiveVerifier::add(FindingClass kind, const QString& file, int line, const QString& text, int atLine) {
-    switch (kind) {
-    case FindingClass::Tampering:
-        ++result_.tampering;
-        if (file.startsWith(file_.name.left(17)) && !file_.name.isEmpty())
-            firstTampering_ = std::min(firstTampering_, atLine);
-        break;
-    case FindingClass::Break:
-        ++result_.breakFindings;
-        break;
-    case FindingClass::Note:
-        ++result_.notes;
-        break;
-    }
+    result_.count(kind);
+    if (kind == FindingClass::Tampering && file.startsWith(file_.name.left(17)) && !file_.name.isEmpty())
+        firstTampering_ = std::min(firstTampering_, atLine);
     sink_({kind, 0, 0, file, line, text});
 }
 

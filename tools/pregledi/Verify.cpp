@@ -378,18 +378,9 @@ private:
 };
 
 void TrailVerifier::add(int key, VerifyFinding finding) {
-    switch (finding.kind) {
-    case FindingClass::Tampering:
-        ++result_.tampering;
+    result_.count(finding.kind);
+    if (finding.kind == FindingClass::Tampering)
         minTamperingKey_ = std::min(minTamperingKey_, key);
-        break;
-    case FindingClass::Break:
-        ++result_.breakFindings;
-        break;
-    case FindingClass::Note:
-        ++result_.notes;
-        break;
-    }
     pending_.emplace(std::max(key, flushed_), std::move(finding));
 }
 

@@ -99,6 +99,10 @@ struct VerifyResult {
     int tampering = 0;
     int breakFindings = 0;
     int notes = 0;
+    // Counts one finding of `kind`.
+    void count(FindingClass kind) {
+        (kind == FindingClass::Tampering ? tampering : kind == FindingClass::Break ? breakFindings : notes)++;
+    }
     enum class Head { NotAsked, Holds, Broken, Missing } head = Head::NotAsked;
     QByteArray headHash; // the sealed entry's whole hash, when it is in the chain
 
