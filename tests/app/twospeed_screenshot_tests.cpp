@@ -161,7 +161,8 @@ void PrintTo(const Language* language, std::ostream* os) {
     *os << language->code;
 }
 
-class TwoSpeedScreenshots : public ::testing::TestWithParam<const Language*> {
+class TwoSpeedScreenshots : public ::testing::TestWithParam<const Language*>,
+                            public vz::test::TwoSpeedWindowKeys {
 protected:
     void SetUp() override {
         vz::test::testApplication();
@@ -224,14 +225,6 @@ protected:
         window->activateWindow();
         QApplication::setActiveWindow(window.get());
     }
-
-    // Keys as the keyboard sends them: to the focused control of the window.
-    QWidget* focus() const { return vz::test::focusIn(window.get()); }
-    void press(int key, const QString& text = {}) { vz::test::pressKey(window.get(), key, text); }
-    void type(const QString& text) { vz::test::typeKeys(window.get(), text); }
-    void enter() { press(Qt::Key_Return, QStringLiteral("\r")); }
-    void esc() { press(Qt::Key_Escape, QString(QChar(0x1b))); }
-    void tab() { press(Qt::Key_Tab, QStringLiteral("\t")); }
 
     // The vehicle step from the keyboard, left at the date field (Enter goes on).
     void typeVehicle(const QString& registration, const QString& make, const QString& model,
@@ -327,7 +320,6 @@ protected:
     PicturePrinter printer;
     std::unique_ptr<TMnGASForm> form;
     std::unique_ptr<vz::ProtocolArchive> archive;
-    std::unique_ptr<TwoSpeedWindow> window;
 };
 
 TEST_P(TwoSpeedScreenshots, everyStepTheVerdictsTheAbortQuestionAndTheTrainingMark) {

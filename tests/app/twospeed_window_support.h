@@ -10,7 +10,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "TwoSpeedWindow.h"
 #include "frames_test_support.h"
+
+#include <memory>
 
 namespace vz::test {
 
@@ -69,5 +72,17 @@ inline void typeKeys(QWidget* window, const QString& text) {
                                                            : int(Qt::Key_unknown),
                  QString(c));
 }
+
+// The window under test and the operator's keys to it.
+struct TwoSpeedWindowKeys {
+    std::unique_ptr<TwoSpeedWindow> window;
+
+    QWidget* focus() const { return focusIn(window.get()); }
+    void press(int key, const QString& text = {}) { pressKey(window.get(), key, text); }
+    void type(const QString& text) { typeKeys(window.get(), text); }
+    void enter() { press(Qt::Key_Return, QStringLiteral("\r")); }
+    void esc() { press(Qt::Key_Escape, QString(QChar(0x1b))); }
+    void tab() { press(Qt::Key_Tab, QStringLiteral("\t")); }
+};
 
 } // namespace vz::test

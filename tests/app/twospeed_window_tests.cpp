@@ -70,7 +70,7 @@ QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) 
     return found;
 }
 
-class TwoSpeedWindowTest : public ::testing::Test {
+class TwoSpeedWindowTest : public ::testing::Test, public vz::test::TwoSpeedWindowKeys {
 protected:
     void SetUp() override {
         vz::test::testApplication();
@@ -127,14 +127,6 @@ protected:
         window->activateWindow();
         QApplication::setActiveWindow(window.get());
     }
-
-    // Keys as the keyboard sends them: to the focused control of the window.
-    QWidget* focus() const { return vz::test::focusIn(window.get()); }
-    void press(int key, const QString& text = {}) { vz::test::pressKey(window.get(), key, text); }
-    void type(const QString& text) { vz::test::typeKeys(window.get(), text); }
-    void enter() { press(Qt::Key_Return, QStringLiteral("\r")); }
-    void esc() { press(Qt::Key_Escape, QString(QChar(0x1b))); }
-    void tab() { press(Qt::Key_Tab, QStringLiteral("\t")); }
 
     // The vehicle step, from the keyboard: registration, make, model, first registration.
     void typeVehicle(const QString& registration, const QString& make = QStringLiteral("VW"),
@@ -239,7 +231,6 @@ protected:
     vz::RecordingPrinterService printer;
     std::unique_ptr<TMnGASForm> form;
     std::unique_ptr<vz::ProtocolArchive> archive;
-    std::unique_ptr<vz::TwoSpeedWindow> window;
 };
 
 TEST_F(TwoSpeedWindowTest, aPassingCarFromTheVehicleStepToThePrintedProtocol) {
