@@ -80,7 +80,23 @@ const QString kDecemberChain = QStringLiteral("Protokoli-2026-12.chain");
 
 } // namespace
 
-class TestArchiveTest : public ArchiveFixture {};
+class TestArchiveTest : public ArchiveFixture {
+protected:
+    // December's chain made again over its lines as they are now, unkeyed: what a forger
+    // without the key can do.
+    void resealUnkeyed() {
+        QByteArray rebuilt;
+        QByteArray previous;
+        const QList<QByteArray> lines = linesOf(kDecember);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const ChainEntry entry{
+                int(i + 1), false, chainHash(previous, lines[i] + '\n', nullptr), ChainEntryKind::Record, {}};
+            rebuilt += chainEntryLine(entry);
+            previous = entry.hash;
+        }
+        writeFile(kDecemberChain, rebuilt);
+    }
+};
 
 TEST_F(TestArchiveTest, EveryRecordedTestIsListedInOrderWhateverItsEnd) {
     record(passingCar());
@@ -451,16 +467,7 @@ TEST_F(TestArchiveTest, TheProtocolHeadAnchorsTheLatestFileOfOfficialTests) {
     replaceLine(kDecember, started1, line);
     v = verified(options);
     EXPECT_EQ(v.result.protocolHead, VerifyResult::Head::Broken) << v.text();
-    QByteArray rebuilt;
-    QByteArray previous;
-    const QList<QByteArray> lines = linesOf(kDecember);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const ChainEntry entry{
-            int(i + 1), false, chainHash(previous, lines[i] + '\n', nullptr), ChainEntryKind::Record, {}};
-        rebuilt += chainEntryLine(entry);
-        previous = entry.hash;
-    }
-    writeFile(kDecemberChain, rebuilt);
+    resealUnkeyed();
     v = verified(options);
     EXPECT_EQ(v.result.status(), kVerifyTampering) << v.text();
     EXPECT_EQ(v.result.protocolHead, VerifyResult::Head::Missing);
@@ -501,16 +508,7 @@ TEST_F(TestArchiveTest, AKeyedArchiveIsCheckedWithTheKey) {
         << v.text();
 
     // The chain made again without the key.
-    QByteArray rebuilt;
-    QByteArray previous;
-    const QList<QByteArray> lines = linesOf(kDecember);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const ChainEntry entry{
-            int(i + 1), false, chainHash(previous, lines[i] + '\n', nullptr), ChainEntryKind::Record, {}};
-        rebuilt += chainEntryLine(entry);
-        previous = entry.hash;
-    }
-    writeFile(kDecemberChain, rebuilt);
+    resealUnkeyed();
     offStation.offStationKey = key;
     v = verified(offStation);
     EXPECT_EQ(v.result.status(), kVerifyTampering) << v.text();
