@@ -41,20 +41,24 @@ bool TLabel::paintFromGlyphImages(QPainter& p) {
         return false;
     const QColor colour =
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole());
-    if (font() != GlyphsFont || ratio != GlyphsRatio || colour != GlyphsColour) {
-        Glyphs.clear();
-        GlyphsFont = font();
-        GlyphsRatio = ratio;
-        GlyphsColour = colour;
-    }
 
-    // One line placed in the contents as QLabel's plain text is (its alignment, no margin).
+    // One line placed in the contents as QLabel's plain text is (its alignment, no margin), in
+    // one face: a text that needs a fallback face for some character is left to QLabel.
     QTextLayout layout(text(), font(), this);
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
-    if (!line.isValid())
+    const QList<QGlyphRun> runs = line.isValid() ? line.glyphRuns() : QList<QGlyphRun>();
+    if (runs.size() != 1)
         return false;
+    const QGlyphRun& run = runs.front();
+    const QRawFont face = run.rawFont();
+    if (face != GlyphsFace || ratio != GlyphsRatio || colour != GlyphsColour) {
+        Glyphs.clear();
+        GlyphsFace = face;
+        GlyphsRatio = ratio;
+        GlyphsColour = colour;
+    }
     const QRectF r = contentsRect();
     const Qt::Alignment a = QStyle::visualAlignment(layoutDirection(), alignment());
     QPointF origin = r.topLeft();
@@ -69,41 +73,37 @@ bool TLabel::paintFromGlyphImages(QPainter& p) {
 
     const QTransform toDevice = p.deviceTransform();
     const QTransform fromDevice = toDevice.inverted();
-    for (const QGlyphRun& run : line.glyphRuns()) {
-        const QRawFont font = run.rawFont();
-        const QList<quint32> indexes = run.glyphIndexes();
-        const QList<QPointF> positions = run.positions();
-        for (qsizetype i = 0; i < indexes.size(); ++i) {
-            auto found = Glyphs.find(indexes[i]);
-            if (found == Glyphs.end()) {
-                GlyphImage glyph;
-                const QPainterPath path = font.pathForGlyph(indexes[i]);
-                const QRectF box = path.boundingRect();
-                if (!box.isEmpty()) {
-                    const QRect device = QRectF(box.topLeft() * ratio, box.bottomRight() * ratio)
-                                             .toAlignedRect()
-                                             .adjusted(-1, -1, 1, 1);
-                    glyph.image = QImage(device.size(), QImage::Format_ARGB32_Premultiplied);
-                    glyph.image.fill(Qt::transparent);
-                    QPainter g(&glyph.image);
-                    g.setRenderHint(QPainter::Antialiasing);
-                    g.translate(-device.topLeft());
-                    g.scale(ratio, ratio);
-                    g.fillPath(path, colour);
-                    g.end();
-                    glyph.image.setDevicePixelRatio(ratio);
-                    glyph.offset = device.topLeft();
-                }
-                found = Glyphs.insert(indexes[i], glyph);
+    const QList<quint32> indexes = run.glyphIndexes();
+    const QList<QPointF> positions = run.positions();
+    for (qsizetype i = 0; i < indexes.size(); ++i) {
+        auto found = Glyphs.find(indexes[i]);
+        if (found == Glyphs.end()) {
+            GlyphImage glyph;
+            const QPainterPath path = face.pathForGlyph(indexes[i]);
+            const QRectF box = path.boundingRect();
+            if (!box.isEmpty()) {
+                const QRect device = QRectF(box.topLeft() * ratio, box.bottomRight() * ratio)
+                                         .toAlignedRect()
+                                         .adjusted(-1, -1, 1, 1);
+                glyph.image = QImage(device.size(), QImage::Format_ARGB32_Premultiplied);
+                glyph.image.fill(Qt::transparent);
+                QPainter g(&glyph.image);
+                g.setRenderHint(QPainter::Antialiasing);
+                g.translate(-device.topLeft());
+                g.scale(ratio, ratio);
+                g.fillPath(path, colour);
+                g.end();
+                glyph.image.setDevicePixelRatio(ratio);
+                glyph.offset = device.topLeft();
             }
-            if (found->image.isNull())
-                continue; // a space
-            // The glyph's origin on a whole device pixel of whatever the painter draws on.
-            const QPointF at = toDevice.map(origin + positions[i]);
-            const QPointF device(std::round(at.x()) + found->offset.x(),
-                                 std::round(at.y()) + found->offset.y());
-            p.drawImage(fromDevice.map(device), found->image);
+            found = Glyphs.insert(indexes[i], glyph);
         }
+        if (found->image.isNull())
+            continue; // a space
+        // The glyph's origin on a whole device pixel of whatever the painter draws on.
+        const QPointF at = toDevice.map(origin + positions[i]);
+        const QPointF device(std::round(at.x()) + found->offset.x(), std::round(at.y()) + found->offset.y());
+        p.drawImage(fromDevice.map(device), found->image);
     }
     return true;
 }

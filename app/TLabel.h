@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QImage>
 #include <QLabel>
+#include <QRawFont>
 
 class QPainter;
 
@@ -52,8 +53,8 @@ private:
         QPoint offset; // device pixels from the glyph's origin to the image's top left
     };
     bool paintFromGlyphImages(QPainter& p);
-    QHash<quint32, GlyphImage> Glyphs; // by glyph index, for GlyphsFont/-Ratio/-Colour
-    QFont GlyphsFont;
+    QHash<quint32, GlyphImage> Glyphs; // by glyph index, for GlyphsFace/-Ratio/-Colour
+    QRawFont GlyphsFace;
     qreal GlyphsRatio = 0;
     QColor GlyphsColour;
 
