@@ -20,7 +20,7 @@ bool allZero(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == '\0'; });
 }
 
-// Reads the end of log file `index` into `end`; false when it is no usable, non-empty file.
+// Reads the end of log file `index` into `end`; false when it is no usable file.
 bool readLogFileEnd(const QString& dir, int index, LogEnd& end) {
     const QString name = examLogFileName(index);
     StationFile file;
@@ -28,9 +28,10 @@ bool readLogFileEnd(const QString& dir, int index, LogEnd& end) {
         end.unusable.append(file.error());
         return false;
     }
+    // An empty file ends before its first place, as one holding only a torn record does once
+    // that is set aside: the numbers of the files before it are never given again, whether
+    // those files are there or not.
     const int64_t size = file.size();
-    if (size <= 0)
-        return false;
     int whole = static_cast<int>(std::min<int64_t>(size / kLogRecordSize, kRecordsPerLogFile));
     int64_t torn = size < kFullLogFileSize ? size - int64_t(whole) * kLogRecordSize : 0;
     // A power cut can leave a file longer than what reached the disk, the rest zeros:
@@ -53,7 +54,7 @@ bool readLogFileEnd(const QString& dir, int index, LogEnd& end) {
 
 // The last log file found by the previous look at a directory. A PRINT looks from there up
 // (a name or two) instead of reading every name of a busy station's hundreds of files; when
-// that file is gone or empty, every name is read again.
+// that file is gone, every name is read again.
 struct LastFileHint {
     QString dir;
     int index = -1;
