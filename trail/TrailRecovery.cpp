@@ -100,6 +100,11 @@ int readPendingPrint(const QString& dir) {
     return ok && number > 0 ? number : 0;
 }
 
+// The most filler records a start writes: ten files' worth. A crash loses the end of one file
+// or a file or two moved away; a larger gap comes from an entry the station did not write,
+// and filling it would write gigabytes at the start.
+constexpr int kMostFillerRecords = 10 * kRecordsPerLogFile;
+
 QByteArray range(int from, int to) {
     return from == to ? QByteArray::number(from) : QByteArray::number(from) + '-' + QByteArray::number(to);
 }
@@ -178,7 +183,14 @@ RecoveryPlan decideRecovery(const TrailInspection& inspection) {
                            " bytes set aside");
         }
         const int chainHigh = last ? last->examNumber : 0;
-        if (chainHigh > lastLog) {
+        if (chainHigh - lastLog > kMostFillerRecords) {
+            // No crash loses that many records: the entry is not the station's. Its number still
+            // keeps the numbers below it from being given, but no log is written up to it.
+            plan.notes.append(QStringLiteral("the chain's last entry, examination %1, lies %2 examinations "
+                                             "beyond the log: no filler records written")
+                                  .arg(chainHigh)
+                                  .arg(chainHigh - lastLog));
+        } else if (chainHigh > lastLog) {
             plan.fillFrom = lastLog + 1;
             plan.fillTo = chainHigh;
             reasons.append("examinations " + range(plan.fillFrom, plan.fillTo) +
