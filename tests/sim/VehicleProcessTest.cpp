@@ -194,12 +194,18 @@ TEST(VehicleProgram, At1200BaudAHandPlayedCarTakesStdinAndDoublesTheSpeedForRpm2
                            "--co", "0.1", "--co2", "14.8", "--link-dir", ".", "--com", "2"}));
     const int line = ::open("COM2", O_RDWR | O_NOCTTY);
     ASSERT_GE(line, 0);
-    // The station reads what has come every 400 ms and patches its result record from it;
-    // after a command, the second block is wholly newer than the answer.
+    // The station reads what has come every 400 ms and patches its result record from it.
+    // After a command, the first block may still hold lines sent before the answer; a later
+    // block that holds a whole line is wholly newer. A busy machine can leave a block empty,
+    // so reading goes on (for at most 4 s) until such a block has come.
     vz::StationState station;
     auto record = [&] {
-        for (int block = 0; block < 2; ++block) {
-            station.CurFrame = vz::cutFrames(station, QByteArray::fromStdString(readFor(line, 400)));
+        bool fresh = false;
+        for (int block = 0; block < 10 && !fresh; ++block) {
+            const std::string bytes = readFor(line, 400);
+            const std::size_t begin = bytes.find('C');
+            fresh = block > 0 && begin != std::string::npos && bytes.find('\n', begin) != std::string::npos;
+            station.CurFrame = vz::cutFrames(station, QByteArray::fromStdString(bytes));
             vz::ConvData(station);
         }
         return station.FrameSlots[4].toStdString();
