@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dir.write(QStringLiteral("SERVICE.ini"), content);
     const QString path = dir.filePath(QStringLiteral("SERVICE.ini"));
 
-    const vz::StationFile station = vz::readStationFile(path);
+    const vz::StationFileLines station = vz::readStationFile(path);
     require(station.opened == !missing, "the station file was not read, or read when missing");
     if (station.opened) {
         require(station.stationLine.size() <= 30, "the station line is longer than 30 characters");

@@ -36,8 +36,8 @@ QString decodeStationText(const QByteArray& bytes) {
     return fromCp1251(content);
 }
 
-StationFile readStationFile(const QString& path) {
-    StationFile station;
+StationFileLines readStationFile(const QString& path) {
+    StationFileLines station;
     QFile file(path);
     const QByteArray name = QFileInfo(path).fileName().toUtf8();
     if (!file.open(QIODevice::ReadOnly)) {
@@ -128,7 +128,7 @@ ReportSetup setUpReport(ReportState& state, const QStringList& printerNames, int
     const PrinterCheck printers = checkPrinters(printerNames);
     setup.caption = printers.caption;
 
-    const StationFile station = readStationFile(stationFilePath);
+    const StationFileLines station = readStationFile(stationFilePath);
     if (station.opened) {
         state.StationLine = station.stationLine;
         setup.operators = sortedOperators(station.operators);

@@ -19,13 +19,13 @@ PrinterCheck checkPrinters(const QStringList& printerNames);
 
 // SERVICE.ini: line 1 the station line, lines 2-5 the operators (each cut to 30
 // characters, a missing line reads as empty), line 6 a print-scale digit.
-struct StationFile {
+struct StationFileLines {
     bool opened = false;
     QString stationLine;
     QStringList operators; // always four entries when opened
     int scaleDigit = -1;   // -1 when line 6 does not start with a digit
 };
-StationFile readStationFile(const QString& path);
+StationFileLines readStationFile(const QString& path);
 
 // The station file is kept in code page 1251; a file that is valid UTF-8 (as a Linux
 // editor saves it) is read as UTF-8. Cyrillic text in 1251 is never valid UTF-8.

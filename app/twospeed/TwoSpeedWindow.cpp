@@ -116,7 +116,7 @@ TwoSpeedWindow::TwoSpeedWindow(QWidget* owner, TwoSpeedWindowServices services)
     }
 
     setupRead_ = readTwoSpeedSetup(dir_);
-    const StationFile station = readStationFile(findFileNoCase(dir_, QStringLiteral("SERVICE.ini")));
+    const StationFileLines station = readStationFile(findFileNoCase(dir_, QStringLiteral("SERVICE.ini")));
     stationLine_ = station.stationLine;
     devicePath_ = services_.station.devicePath();
     training_ = trainingMode(services_.station.state().DemoMode, isPseudoTerminal(devicePath_),

@@ -65,7 +65,7 @@ TEST_F(StationFileTest, LinesAreCutTo30CharactersAndLineSixMayGiveTheScale) {
     const QString longLine = QStringLiteral("Станция за технически прегледи Люлин");
     writeFile("SERVICE.ini",
               toCp1251(longLine + "\nИван\r\nМария\r\nГеорги\r\nАна\r\n7 (scale)\r\nignored line 7\r\n"));
-    const StationFile station = readStationFile("SERVICE.ini");
+    const StationFileLines station = readStationFile("SERVICE.ini");
     ASSERT_TRUE(station.opened);
     EXPECT_EQ(station.stationLine, longLine.left(30));
     EXPECT_EQ(station.operators.size(), 4);
