@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
+# No two types share a name across the files (a link-time check of the programs).
+scripts/check-odr.sh
 cd build
 # Every test, the end-to-end runs under Xvfb included.
 ctest --output-on-failure --timeout 300
