@@ -2,16 +2,14 @@
 
 namespace analyser {
 
-QByteArray checksumText(const QByteArray& body)
-{
+QByteArray checksumText(const QByteArray& body) {
     unsigned sum = 0;
     for (char c : body)
         sum += static_cast<unsigned char>(c);
     return QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
 }
 
-QByteArray commandFrame(const char command[2], char parameter)
-{
+QByteArray commandFrame(const char command[2], char parameter) {
     QByteArray body("1");
     body.append(command, 2);
     if (parameter != 0) {
@@ -24,21 +22,42 @@ QByteArray commandFrame(const char command[2], char parameter)
     return frame;
 }
 
-QByteArray frameRG() { return commandFrame("RG"); }
-QByteArray frameRM() { return commandFrame("RM"); }
-QByteArray frameIN() { return commandFrame("IN"); }
-QByteArray frameRS() { return commandFrame("RS"); }
-QByteArray frameOUBlank() { return commandFrame("OU", ' '); }
-QByteArray frameOUA() { return commandFrame("OU", 'A'); }
-QByteArray frameOUP() { return commandFrame("OU", 'P'); }
-QByteArray frameZP() { return commandFrame("ZP"); }
-QByteArray frameZE() { return commandFrame("ZE"); }
+QByteArray frameRG() {
+    return commandFrame("RG");
+}
+QByteArray frameRM() {
+    return commandFrame("RM");
+}
+QByteArray frameIN() {
+    return commandFrame("IN");
+}
+QByteArray frameRS() {
+    return commandFrame("RS");
+}
+QByteArray frameOUBlank() {
+    return commandFrame("OU", ' ');
+}
+QByteArray frameOUA() {
+    return commandFrame("OU", 'A');
+}
+QByteArray frameOUP() {
+    return commandFrame("OU", 'P');
+}
+QByteArray frameZP() {
+    return commandFrame("ZP");
+}
+QByteArray frameZE() {
+    return commandFrame("ZE");
+}
 // Sized constructors: these frames hold zero bytes, which must go out too.
-QByteArray frameStart() { return QByteArray("\x64\x01\x04\x04", 4); }
-QByteArray frameReset() { return QByteArray("\x64\x01\x00\x00", 4); }
+QByteArray frameStart() {
+    return QByteArray("\x64\x01\x04\x04", 4);
+}
+QByteArray frameReset() {
+    return QByteArray("\x64\x01\x00\x00", 4);
+}
 
-QByteArray defaultResultRecord()
-{
+QByteArray defaultResultRecord() {
     QByteArray r(1, kStart);
     r += "1RG";
     r += kEtb;
