@@ -524,6 +524,8 @@ QByteArray defaultSetupFileText() {
         "# Numbers take a decimal point or comma. Times are seconds, with up to three decimals.\n"
         "# A value outside its bounds is refused with a message naming its line, and the\n"
         "# default is used instead. Values other than the defaults are printed on every protocol.\n"
+        "# The defaults are the least an official test needs: a shorter time, fewer samples or a\n"
+        "# lower threshold makes every test a training test.\n"
         "#\n"
         "# Speed windows (min-1): the upper end at least 100 above the lower end.\n");
     const TwoSpeedSetup defaults;
@@ -552,7 +554,8 @@ QByteArray defaultSetupFileText() {
     entry(OilMinimum, QStringLiteral("Lowest oil temperature in degrees Celsius"));
     text += QStringLiteral(
         "#\n# The analyser: its serial number (up to 40 characters) and the last day of its legal\n"
-        "# verification (dd.mm.yyyy). After that day every test runs as training.\n"
+        "# verification (dd.mm.yyyy). Without both, and after that day, every test runs as\n"
+        "# training.\n"
         "AnalyserSerial =\n"
         "VerificationExpires =\n");
     return text.toUtf8();

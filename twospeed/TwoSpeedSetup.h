@@ -8,7 +8,10 @@
 // with '#' or ';' are comments. The file is UTF-8 (a byte-order mark is skipped). Numbers take
 // a decimal point or comma, no sign and no exponent. Times are seconds and may have up to
 // three decimals: the test counts in milliseconds, so a test run can shorten every time down
-// to the lower bounds below (0.5 s stabilisation, 1 s measuring, ...).
+// to the lower bounds below (0.5 s stabilisation, 1 s measuring, ...). Values below the
+// procedure's floors (TrainingMode.h: a high-idle window from under 2000 min-1, under 10 s
+// stabilisation, averages over under 5 s or of fewer than 4 samples, dilution under 6 %),
+// and a file without the serial number or the verification date, make every test training.
 //
 //   key                   default    bounds            meaning
 //   HighIdleMinRpm        2500       2000..5000        high-idle speed window, lower end (min-1)
