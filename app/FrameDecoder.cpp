@@ -1,5 +1,5 @@
 // Cutting received blocks into analyser frames, and turning the 1200-baud lettered-field text
-// into the result record in slot 5.
+// into the result record in slot 5; beside it, the tap that finds the 1200-baud lines.
 #include "AnalyserFrames.h"
 #include "StationLogic.h"
 
@@ -88,15 +88,38 @@ void ConvData(StationState& s) {
     s.FrameSlots[0] = record;
 }
 
+void tapAnalyserLines(StationState& s, uint32_t baudRate, std::string_view bytes) {
+    if (baudRate != kLetteredFieldBaud) {
+        // Nothing to find; and a line begun before a change of rate must not be finished by
+        // the bytes after a change back.
+        s.LineTap.dropPartialLine();
+        return;
+    }
+    std::vector<AnalyserLine>& recent = s.RecentAnalyserLines;
+    for (const AnalyserLine& line : s.LineTap.feed(bytes)) {
+        if (line.overRange())
+            ++s.LineOverRangeCount;
+        recent.push_back(line);
+    }
+    if (recent.size() > StationState::kRecentAnalyserLines)
+        recent.erase(recent.begin(), recent.end() - qsizetype(StationState::kRecentAnalyserLines));
+}
+
 void cpDrvReceiveData(StationState& s, StationEnv& env, const void* DataPtr, uint32_t DataSize) {
     if (DataPtr == nullptr || DataSize == 0)
         return;
-    const QByteArray rest = cutFrames(s, QByteArray(static_cast<const char*>(DataPtr), qsizetype(DataSize)));
+    // Kept as received for the line tap: the handling below may reach the port (a zeroing
+    // request), and the driver's buffer is not ours to read after that.
+    const QByteArray received(static_cast<const char*>(DataPtr), qsizetype(DataSize));
+    const QByteArray rest = cutFrames(s, received);
     if (env.BaudRateValue() == kLetteredFieldBaud) {
         s.CurFrame = rest;
         ConvData(s);
     }
     ShowResData(s, env);
+    // After the described handling, on the block as it was received.
+    tapAnalyserLines(s, env.BaudRateValue(),
+                     std::string_view(received.constData(), std::size_t(received.size())));
 }
 
 } // namespace vz

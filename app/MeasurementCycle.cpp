@@ -101,6 +101,7 @@ void warmUpStep(StationState& s) {
 void zeroingStep(StationState& s) {
     StationDisplay& d = s.Display;
     s.OverRangeCount = 0;
+    s.LineOverRangeCount = 0;
     // Steps up to 7 take one tick each; from 7 on each step lasts ten ticks.
     if (s.CmdStep < 7) {
         s.CmdStep += 1;
@@ -119,6 +120,7 @@ void zeroingStep(StationState& s) {
         s.OpState = 1;
         s.RunTicks = 0;
         s.OverRangeCount = 0;
+        s.LineOverRangeCount = 0;
     }
 }
 
@@ -277,10 +279,14 @@ void Button2Click(StationState& s, StationEnv& env) {
             setStatus(d, kInStop, kYellow);
         if (s.OpState == 1) {
             s.RunTicks = 0;
+            s.LineOverRangeCount = 0;
             d.ProgressBar1Visible = true;
             d.Label45Visible = true;
             setStatus(d, kRunning, kGreen);
         }
+    } else if (env.BaudRateValue() == kSelfSendingRate) {
+        // The self-sending analyser has no stop: every press starts its run again.
+        s.LineOverRangeCount = 0;
     }
     if (!env.IsConnected())
         ConnectToolButtonClick(s, env);
@@ -301,6 +307,7 @@ void Button3Click(StationState& s, StationEnv& env) {
         ConnectToolButtonClick(s, env);
     d.Timer1Interval = 200;
     s.OpState = 5;
+    s.LineOverRangeCount = 0; // the zeroing ticks keep it at 0 until the run goes on
     s.SubTicks = 0;
     s.CmdStep = 2;
     setStatus(d, kZeroing, kMagenta);

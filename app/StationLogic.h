@@ -6,6 +6,7 @@
 #include "StationState.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace vz {
 
@@ -18,6 +19,10 @@ void cpDrvReceiveData(StationState& s, StationEnv& env, const void* DataPtr, uin
 QByteArray cutFrames(StationState& s, QByteArray block);
 // Patches slot 5 from the lettered-field text in CurFrame and copies it to slot 1.
 void ConvData(StationState& s);
+// The 1200-baud line tap (called by the receive event after the steps above): the complete
+// lines of `bytes` into RecentAnalyserLines and LineOverRangeCount. At any other rate it only
+// forgets an unfinished line.
+void tapAnalyserLines(StationState& s, uint32_t baudRate, std::string_view bytes);
 
 // --- Live display (ResultDisplay.cpp) ---
 void ShowResData(StationState& s, StationEnv& env);

@@ -3,6 +3,7 @@
 // decoder, the display, the cycle and the layout under the names the station has always used.
 // `Display` holds what the logic decides the window shows; the window mirrors it onto its
 // controls after every event, so the logic runs and is tested without any widget.
+#include "AnalyserLineTap.h"
 #include "SelectedVehicle.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace vz {
 
@@ -90,6 +92,19 @@ struct StationState {
     // Frame slots 1..5 are FrameSlots[0..4]; slot 5 holds the 1200-baud result record.
     std::array<QByteArray, 5> FrameSlots;
     QByteArray CurFrame;
+
+    // The analyser's own lines at 1200 baud (AnalyserLineTap.h), for whoever takes one sample
+    // per line (the two-speed test): the record above keeps no line boundaries. The tap reads
+    // the received bytes after the described decoding and never changes it; at any other rate
+    // it does nothing.
+    AnalyserLineTap LineTap; // the unfinished line between two blocks, the last id given
+    // The latest complete lines, oldest first, at most kRecentAnalyserLines of them: a reader
+    // takes those with an id above the last it took, however many one block brought.
+    std::vector<AnalyserLine> RecentAnalyserLines;
+    static constexpr std::size_t kRecentAnalyserLines = 16;
+    // Complete lines with a value over range (AnalyserLine::overRange) since the last zeroing
+    // or the last start of the run; a line with two such values counts once.
+    int32_t LineOverRangeCount = 0;
 
     StationDisplay Display;
 };

@@ -32,6 +32,7 @@ void TMnGASForm::FormCreate() {
     CPDrv->SetInputTimeout(50);
 
     St.OverRangeCount = 0;
+    St.LineOverRangeCount = 0;
     St.RpmMode = 1;
     St.RunTickLimit = 12 * 55 * 4;
 
