@@ -1,5 +1,7 @@
 #include "ProtocolArchive.h"
 
+#include "ArchiveAnchors.h"
+#include "ArchiveLines.h"
 #include "ChainSeal.h"
 #include "ExamChain.h"
 #include "ExamTrail.h"
@@ -8,116 +10,28 @@
 
 #include <QDir>
 #include <QJsonDocument>
-#include <QMap>
 #include <algorithm>
 
 namespace vz {
 namespace {
 
-// No line of the archive comes near this: a result line holds every sample of a test.
-constexpr qsizetype kMaxArchiveLine = 4 * 1024 * 1024;
-constexpr int64_t kMaxArchiveFile = int64_t(2) * 1024 * 1024 * 1024;
-
-const char* prefixOf(ArchiveSeries series) {
-    return series == ArchiveSeries::Official ? "Protokoli" : "Obuchenie";
+QJsonObject stamped(QJsonObject object, const char* kind, ArchiveSeries series, int number,
+                    const QDateTime& time) {
+    object.insert(QStringLiteral("kind"), QLatin1StringView(kind));
+    object.insert(QStringLiteral("series"), QLatin1StringView(archiveSeriesName(series)));
+    object.insert(QStringLiteral("number"), number);
+    object.insert(QStringLiteral("time"), time.toString(Qt::ISODate));
+    return object;
 }
 
-const char* seriesKey(ArchiveSeries series) {
-    return series == ArchiveSeries::Official ? "official" : "training";
+QString testKey(ArchiveSeries series, int number) {
+    return QStringLiteral("%1:%2").arg(QLatin1StringView(archiveSeriesName(series))).arg(number);
 }
 
-QString chainNameOf(const QString& fileName) {
-    return fileName.left(fileName.size() - 5) + QStringLiteral("chain"); // ".jsonl" -> ".chain"
-}
-
-// The months of a series that have a file, in order, by name only: PREFIX-YYYY-MM.jsonl.
-QList<QDate> monthsOf(const QString& dir, ArchiveSeries series) {
-    const QString prefix = QLatin1StringView(prefixOf(series)) + u'-';
-    const QLatin1StringView suffix(".jsonl");
-    auto number = [](QStringView digits) {
-        for (const QChar c : digits)
-            if (c < u'0' || c > u'9')
-                return -1;
-        return digits.toInt();
-    };
-    QList<QDate> months;
-    for (const QString& entry : QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (entry.size() != prefix.size() + 7 + suffix.size() || !entry.startsWith(prefix) ||
-            !entry.endsWith(suffix) || entry[prefix.size() + 4] != u'-')
-            continue;
-        const QStringView date = QStringView(entry).mid(prefix.size(), 7);
-        const QDate month(number(date.left(4)), number(date.mid(5, 2)), 1);
-        if (month.isValid())
-            months.append(month);
-    }
-    std::sort(months.begin(), months.end());
-    return months;
-}
-
-// Every whole line of an archive file, streamed to `take` (its number in the file, from 1,
-// and its object; a line that is not a JSON object gives an empty object).
-bool forEachLine(const QString& path, const std::function<void(int, const QJsonObject&)>& take,
-                 QString* error, const QByteArray& only = {}) {
-    StationFile file;
-    if (!file.open(path, StationFile::Access::Read, kMaxArchiveFile)) {
-        if (error)
-            *error = file.error();
-        return false;
-    }
-    ChainLineReader reader(file, 0, kMaxArchiveLine);
-    ChainLine line;
-    int number = 0;
-    while (reader.next(line)) {
-        if (!line.bytes.endsWith('\n'))
-            break; // a torn last line: not a line yet
-        ++number;
-        // Only the lines that hold `only` are parsed: most lines are samples, and big.
-        if (only.isEmpty() || line.bytes.contains(only))
-            take(number, line.overlong ? QJsonObject() : QJsonDocument::fromJson(line.bytes).object());
-    }
-    if (error)
-        *error = reader.error();
-    return reader.error().isEmpty();
-}
-
-// The number of whole lines of an archive file, without reading what they say.
-int countLines(StationFile& file) {
-    int lines = 0;
-    QByteArray block;
-    for (int64_t at = 0; file.readAt(at, 1024 * 1024, block) && !block.isEmpty(); at += block.size())
-        lines += static_cast<int>(block.count('\n'));
-    return lines;
-}
-
-// The last whole lines of an archive file, back to and with the last one that holds `until`
-// (or as far as 64 MB back), oldest first.
-QList<QJsonObject> lastLines(const QString& path, const QByteArray& until) {
-    StationFile file;
-    if (!file.open(path, StationFile::Access::Read, kMaxArchiveFile))
-        return {};
-    const int64_t size = file.size();
-    for (int64_t window = std::min<int64_t>(size, 256 * 1024);;
-         window = std::min<int64_t>(size, window * 4)) {
-        QByteArray bytes;
-        if (!file.readAt(size - window, window, bytes))
-            return {};
-        bytes.truncate(bytes.lastIndexOf('\n') + 1); // a torn last line is not a line
-        QList<QByteArray> lines = bytes.split('\n');
-        lines.removeLast(); // after the last LF
-        if (window < size && !lines.isEmpty())
-            lines.removeFirst(); // it may begin before the window
-        qsizetype from = -1;
-        for (qsizetype i = lines.size() - 1; i >= 0 && from < 0; --i) {
-            if (lines[i].contains(until))
-                from = i;
-        }
-        if (from >= 0 || window >= size || window >= 64 * 1024 * 1024) {
-            QList<QJsonObject> objects;
-            for (qsizetype i = std::max<qsizetype>(from, 0); i < lines.size(); ++i)
-                objects.append(QJsonDocument::fromJson(lines[i]).object());
-            return objects;
-        }
-    }
+void addTrouble(QString& troubles, const QString& trouble) {
+    if (trouble.isEmpty())
+        return;
+    troubles += (troubles.isEmpty() ? QString() : QStringLiteral("; ")) + trouble;
 }
 
 } // namespace
@@ -129,32 +43,27 @@ ProtocolArchive::ProtocolArchive(QString dir, Now now) : dir_(std::move(dir)), n
 
 QString ProtocolArchive::fileName(ArchiveSeries series, QDate month) {
     return QStringLiteral("%1-%2.jsonl")
-        .arg(QLatin1StringView(prefixOf(series)), month.toString(QStringLiteral("yyyy-MM")));
+        .arg(QLatin1StringView(archivePrefix(series)), month.toString(QStringLiteral("yyyy-MM")));
 }
 
-namespace {
-
-QJsonObject stamped(QJsonObject object, const char* kind, ArchiveSeries series, int number,
-                    const QDateTime& time) {
-    object.insert(QStringLiteral("kind"), QLatin1StringView(kind));
-    object.insert(QStringLiteral("series"), QLatin1StringView(seriesKey(series)));
-    object.insert(QStringLiteral("number"), number);
-    object.insert(QStringLiteral("time"), time.toString(Qt::ISODate));
-    return object;
+int ProtocolArchive::wholeLines(const QString& name) {
+    if (const auto known = lines_.constFind(name); known != lines_.cend())
+        return *known;
+    const QString path = stationPath(dir_, name);
+    if (fileKindAt(path) == FileKind::Missing)
+        return 0;
+    StationFile file;
+    if (!file.open(path, StationFile::Access::Read, kMaxArchiveFile))
+        return 0; // append() tells why
+    const int lines = countArchiveLines(file);
+    lines_.insert(name, lines);
+    return lines;
 }
-
-QString testKey(ArchiveSeries series, int number) {
-    return QStringLiteral("%1:%2").arg(QLatin1StringView(seriesKey(series))).arg(number);
-}
-
-// Compact JSON puts the keys in order, so the kind is always spelled the same way in a line.
-const QByteArray kStartedMark = "\"kind\":\"started\"";
-
-} // namespace
 
 ArchiveWrite ProtocolArchive::append(const QString& name, const QJsonObject& object, int testNumber) {
     ArchiveWrite result;
     result.number = testNumber;
+    result.file = name;
     const QString path = stationPath(dir_, name);
     StationFile file;
     if (!file.open(path, StationFile::Access::ReadWriteCreate, kMaxArchiveFile)) {
@@ -186,7 +95,7 @@ ArchiveWrite ProtocolArchive::append(const QString& name, const QJsonObject& obj
     }
     // The line's number in its file is its entry's number in the file's chain.
     if (!lines_.contains(name))
-        lines_.insert(name, countLines(file));
+        lines_.insert(name, countArchiveLines(file));
     const int lineNumber = lines_.value(name) + 1;
 
     const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
@@ -199,7 +108,7 @@ ArchiveWrite ProtocolArchive::append(const QString& name, const QJsonObject& obj
     lines_.insert(name, lineNumber);
     result.ok = true;
 
-    const QString chainName = chainNameOf(name);
+    const QString chainName = archiveChainName(name);
     const ChainState chain = readChainState(stationPath(dir_, chainName), chainName);
     const StationKey key = readStationKey(dir_);
     QString keyTrouble;
@@ -216,25 +125,38 @@ ArchiveWrite ProtocolArchive::append(const QString& name, const QJsonObject& obj
     result.seal = sealed.hash;
     QString error;
     if (!syncDirectory(dir_, &error))
-        result.sealTrouble += (result.sealTrouble.isEmpty() ? QString() : QStringLiteral("; ")) + error;
+        addTrouble(result.sealTrouble, error);
     return result;
+}
+
+SeriesLatest& ProtocolArchive::latestOf(ArchiveSeries series) {
+    const int key = static_cast<int>(series);
+    if (!latest_.contains(key))
+        latest_.insert(key, findSeriesLatest(dir_, series));
+    return latest_[key];
 }
 
 QString ProtocolArchive::fileOf(ArchiveSeries series, int number) {
     if (const auto known = tests_.constFind(testKey(series, number)); known != tests_.cend())
         return *known;
-    // A test begun by an earlier run of the station: the latest months first.
-    QList<QDate> months = monthsOf(dir_, series);
-    for (qsizetype i = months.size() - 1; i >= 0 && i >= months.size() - 2; --i) {
-        const QString name = fileName(series, months[i]);
+    // A test begun by an earlier run of the station: the file of the series' latest test
+    // (wherever the clock put it), then the latest months.
+    QStringList names;
+    const SeriesLatest& latest = latestOf(series);
+    if (latest.number == number && !latest.file.isEmpty())
+        names.append(latest.file);
+    const QList<QDate> months = archiveMonths(dir_, series);
+    for (qsizetype i = months.size() - 1; i >= 0 && i >= months.size() - 2; --i)
+        names.append(fileName(series, months[i]));
+    for (const QString& name : names) {
         bool found = false;
-        forEachLine(
+        forEachArchiveLine(
             stationPath(dir_, name),
             [&](int, const QJsonObject& line) {
                 found = found || (line.value(QStringLiteral("kind")).toString() == u"started" &&
                                   line.value(QStringLiteral("number")).toInt() == number);
             },
-            nullptr, kStartedMark);
+            nullptr, kindMark(kStartedKind));
         if (found) {
             tests_.insert(testKey(series, number), name);
             return name;
@@ -243,26 +165,75 @@ QString ProtocolArchive::fileOf(ArchiveSeries series, int number) {
     return QString();
 }
 
+void ProtocolArchive::registerNumber(ArchiveSeries series, int number, const QString& file,
+                                     const QDateTime& time, ArchiveWrite& into) {
+    const ArchiveWrite registered =
+        append(archiveRegisterName(series), numberedLine(series, number, file, time), number);
+    if (!registered.ok)
+        addTrouble(into.sealTrouble, QStringLiteral("the number was not registered in %1: %2")
+                                         .arg(archiveRegisterName(series), registered.error));
+    else
+        addTrouble(into.sealTrouble, registered.sealTrouble);
+    if (registered.ok)
+        latestOf(series).registered = number;
+}
+
+void ProtocolArchive::repairRegister(ArchiveSeries series) {
+    // A crash between a started line and its register line leaves the register one number
+    // behind the month files: the number is written now, with its test's file and start.
+    const SeriesLatest latest = latestOf(series);
+    if (!latest.started || latest.registered >= latest.number)
+        return;
+    ArchiveWrite ignored;
+    registerNumber(series, latest.number, latest.file, latest.time, ignored);
+}
+
 ArchiveWrite ProtocolArchive::begin(ArchiveSeries series, QJsonObject started) {
-    // The next number: one past the highest started line of the series' latest file that has
-    // one (all its started lines are read: a torn or damaged line must not hide a number).
-    int highest = 0;
-    const QList<QDate> months = monthsOf(dir_, series);
-    for (qsizetype i = months.size() - 1; i >= 0 && highest == 0; --i) {
-        forEachLine(
-            stationPath(dir_, fileName(series, months[i])),
-            [&](int, const QJsonObject& line) {
-                if (line.value(QStringLiteral("kind")).toString() == u"started")
-                    highest = std::max(highest, line.value(QStringLiteral("number")).toInt());
-            },
-            nullptr, kStartedMark);
-    }
+    repairRegister(series);
+    const SeriesLatest latest = latestOf(series);
+    const int number = latest.number + 1;
     const QDateTime time = now_();
     const QString name = fileName(series, time.date());
-    const ArchiveWrite written =
-        append(name, stamped(std::move(started), "started", series, highest + 1, time), highest + 1);
-    if (written.ok)
-        tests_.insert(testKey(series, highest + 1), name);
+    QString troubles;
+
+    if (wholeLines(name) == 0) {
+        // A new month: its first line seals the head of the file of the series' latest test
+        // (the file before it in the series' own order) and the highest number so far.
+        QString previous = latest.number > 0 && latest.file != name ? latest.file : QString();
+        if (previous.isEmpty()) {
+            const QList<QDate> months = archiveMonths(dir_, series);
+            for (qsizetype i = months.size() - 1; i >= 0 && previous.isEmpty(); --i) {
+                if (fileName(series, months[i]) != name)
+                    previous = fileName(series, months[i]);
+            }
+        }
+        const ChainHeadSeal head = previous.isEmpty() ? ChainHeadSeal() : readChainHeadSeal(dir_, previous);
+        const ArchiveWrite linked =
+            append(name, linkLine(series, name, latest.number, previous, head, time), number);
+        if (!linked.ok)
+            return linked;
+        addTrouble(troubles, linked.sealTrouble);
+    }
+    if (latest.number > 0 && latest.time.isValid() && time < latest.time) {
+        // The clock is behind the latest test: the jump is sealed before the started line, so
+        // that a number out of month order is explained.
+        const ArchiveWrite clocked = append(name, clockLine(series, number, latest, time), number);
+        if (!clocked.ok)
+            return clocked;
+        addTrouble(troubles, clocked.sealTrouble);
+    }
+    ArchiveWrite written = append(name, stamped(std::move(started), "started", series, number, time), number);
+    if (!written.ok)
+        return written;
+    tests_.insert(testKey(series, number), name);
+    SeriesLatest& kept = latestOf(series);
+    kept.number = number;
+    kept.file = name;
+    kept.time = time;
+    kept.started = true;
+    addTrouble(troubles, written.sealTrouble);
+    written.sealTrouble = troubles;
+    registerNumber(series, number, name, time, written);
     return written;
 }
 
@@ -287,38 +258,40 @@ ArchiveWrite ProtocolArchive::finish(ArchiveSeries series, int number, QJsonObje
 }
 
 QList<int> ProtocolArchive::recordInterrupted(ArchiveSeries series, const Completion& complete) {
-    // One station runs one test at a time: only the last test begun can lack its result.
-    const QList<QDate> months = monthsOf(dir_, series);
-    for (qsizetype i = months.size() - 1; i >= 0 && i >= months.size() - 2; --i) {
-        const QString name = fileName(series, months[i]);
-        const QList<QJsonObject> lines = lastLines(stationPath(dir_, name), kStartedMark);
-        if (lines.isEmpty() || lines.first().value(QStringLiteral("kind")).toString() != u"started")
+    repairRegister(series);
+    // One station runs one test at a time: only the last test begun, the series' highest
+    // number, can lack its result, in whatever month the clock put it.
+    const SeriesLatest latest = latestOf(series);
+    if (!latest.started)
+        return {};
+    const QString name = latest.file;
+    const QList<QJsonObject> lines = lastArchiveLines(stationPath(dir_, name), kindMark(kStartedKind));
+    if (lines.isEmpty() || lines.first().value(QStringLiteral("kind")).toString() != u"started" ||
+        lines.first().value(QStringLiteral("number")).toInt() != latest.number)
+        return {};
+    const QJsonObject& started = lines.first();
+    const int number = latest.number;
+    QList<QJsonObject> samples;
+    for (const QJsonObject& line : lines) {
+        if (line.value(QStringLiteral("number")).toInt() != number)
             continue;
-        const QJsonObject& started = lines.first();
-        const int number = started.value(QStringLiteral("number")).toInt();
-        QList<QJsonObject> samples;
-        for (const QJsonObject& line : lines) {
-            if (line.value(QStringLiteral("number")).toInt() != number)
-                continue;
-            const QString kind = line.value(QStringLiteral("kind")).toString();
-            if (kind == u"result")
-                return {};
-            if (kind == u"samples")
-                samples.append(line);
-        }
-        tests_.insert(testKey(series, number), name);
-        const ArchiveWrite written =
-            append(name, stamped(complete(started, samples), "result", series, number, now_()), number);
-        return written.ok ? QList<int>{number} : QList<int>{};
+        const QString kind = line.value(QStringLiteral("kind")).toString();
+        if (kind == u"result")
+            return {};
+        if (kind == u"samples")
+            samples.append(line);
     }
-    return {};
+    tests_.insert(testKey(series, number), name);
+    const ArchiveWrite written =
+        append(name, stamped(complete(started, samples), "result", series, number, now_()), number);
+    return written.ok ? QList<int>{number} : QList<int>{};
 }
 
 int ProtocolArchive::attempts(const QString& registration, QDate day,
                               const std::function<QString(const QString&)>& normalise) const {
     const QString wanted = normalise(registration);
     int count = 0;
-    forEachLine(
+    forEachArchiveLine(
         stationPath(dir_, fileName(ArchiveSeries::Official, day)),
         [&](int, const QJsonObject& line) {
             if (line.value(QStringLiteral("kind")).toString() == u"started" &&
@@ -327,7 +300,7 @@ int ProtocolArchive::attempts(const QString& registration, QDate day,
                 normalise(line.value(QStringLiteral("registration")).toString()) == wanted)
                 ++count;
         },
-        nullptr, kStartedMark);
+        nullptr, kindMark(kStartedKind));
     return count;
 }
 
