@@ -1,3 +1,5 @@
+# For a passing LPG test: lambda with the LPG fuel constant.
+#
 # Car running on LPG with a lambda-controlled catalyst, in good order: CO2 about 13.8 %
 # (lower than petrol's), lambda about 1.006 at idle and 1.005 at high idle with the LPG
 # fuel constant. Passes the two-speed test when the fuel is set to LPG.

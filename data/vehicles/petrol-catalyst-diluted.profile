@@ -1,3 +1,5 @@
+# For the dilution check: a sample diluted the whole time gives no valid average.
+#
 # Petrol catalyst car measured with the probe half out of the tail pipe: about two thirds
 # of the sample is air, CO + CO2 stays near 5.3 %, below the 6 % dilution threshold, and O2
 # reads about 13.5 %. No average is valid, so the test is void, not passed.

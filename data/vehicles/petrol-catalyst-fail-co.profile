@@ -1,3 +1,7 @@
+# For a failing test, and for ending a test (Esc, the close button, a kill) after a failing
+# high-idle average: every high-idle sample is undiluted (CO + CO2 about 15 %), so each
+# average there is valid and fails.
+#
 # Petrol car with a lambda-controlled catalyst whose catalyst has aged: CO 0.60 % at high
 # idle (2700 min-1) fails the 0.2 % and 0.3 % limits; lambda stays inside 0.97-1.03 and idle
 # CO 0.25 % passes the 0.3 % limit, so only the high idle CO decides.

@@ -1,3 +1,5 @@
+# For a passing test: both phases pass at their first valid average.
+#
 # Petrol car with a lambda-controlled catalyst, in good order: passes the two-speed test.
 # Idle about 800 min-1 with CO 0.10 %, CO2 14.8 %, lambda about 1.005; high idle 2700 min-1
 # with CO 0.08 %, lambda about 1.004. Oil warm (86-87 degC) from the start.

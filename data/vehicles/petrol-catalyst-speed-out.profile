@@ -1,3 +1,5 @@
+# For the speed window at high idle: stabilisation restarted, then the countdown paused.
+#
 # Passing petrol catalyst car (the gases of petrol-catalyst-pass) whose driver cannot hold
 # high idle: the speed falls to 2300 min-1, below the 2500-3000 window, for about 7 s
 # (more than 2 s outside: stabilisation starts again), comes back, then dips to 2400 for

@@ -1,3 +1,5 @@
+# For the idle-only test of a car without a catalyst (3.5 % CO limit).
+#
 # Old petrol car without a catalyst (registered after 1.10.1986): CO about 2.5 % at idle,
 # within the 3.5 % limit. Such a car has no high idle phase, so the script only idles.
 #
