@@ -1,5 +1,7 @@
-// The "started" line of a two-speed test: the vehicle, the limits and their sources, the
-// set-up, the line and the training mark, as the test begins.
+// The "started" line of a two-speed test: the vehicle and the operator's declaration, the
+// limits and the source of each, the set-up, the line and the training mark with every
+// reason for it, as the test begins. Keys are only ever added: readers of older lines rely
+// on every one of them.
 #include "RecordJson.h"
 #include "Registration.h"
 #include "TwoSpeedRecord.h"
@@ -15,28 +17,19 @@ QString controlKey(EmissionControl control) {
                                                       : QStringLiteral("no-lambda-control");
 }
 
-QString approvalKey(TypeApproval approval) {
-    switch (approval) {
-    case TypeApproval::BeforeEuro3:
-        return QStringLiteral("before-euro3");
-    case TypeApproval::Euro3OrLater:
-        return QStringLiteral("euro3-or-later");
-    default:
-        return QStringLiteral("unknown");
-    }
+QJsonValue declarationValue(const VehicleFacts& v) {
+    if (v.control != EmissionControl::NoLambdaControl || v.declaration == NoCatalystReason::None)
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("key"), noCatalystReasonKey(v.declaration)},
+                       {QStringLiteral("text"), noCatalystReasonText(v.declaration)}};
 }
 
-QString trainingKey(TrainingReason reason) {
-    switch (reason) {
-    case TrainingReason::DemoMode:
-        return QStringLiteral("demo-mode");
-    case TrainingReason::PseudoTerminal:
-        return QStringLiteral("pseudo-terminal");
-    case TrainingReason::VerificationExpired:
-        return QStringLiteral("verification-expired");
-    default:
-        return {};
-    }
+QJsonArray trainingReasons(const TrainingMode& training) {
+    QJsonArray list;
+    for (const TrainingCause& cause : training.allReasons())
+        list.append(QJsonObject{{QStringLiteral("key"), trainingReasonKey(cause.reason)},
+                                {QStringLiteral("text"), cause.text}});
+    return list;
 }
 
 QJsonObject setupObject(const TwoSpeedSetup& s) {
@@ -65,6 +58,24 @@ QJsonObject rowObject(const SelectedVehicle& row) {
     };
 }
 
+// Each limit's source: {"key", "text"}; the high-idle ones only where high idle is measured.
+QJsonObject sourcesObject(const LimitSet& l) {
+    const auto source = [&](LimitSource s) {
+        return QJsonObject{{QStringLiteral("key"), limitSourceKey(s)},
+                           {QStringLiteral("text"), limitSourceText(l, s)}};
+    };
+    QJsonObject o{
+        {QStringLiteral("idleCo"), source(l.sources.idleCo)},
+        {QStringLiteral("idleWindow"), source(l.sources.idleWindow)},
+    };
+    if (l.highIdleApplies) {
+        o.insert(QStringLiteral("highIdleCo"), source(l.sources.highIdleCo));
+        o.insert(QStringLiteral("lambda"), source(l.sources.lambda));
+        o.insert(QStringLiteral("highIdleWindow"), source(l.sources.highIdleWindow));
+    }
+    return o;
+}
+
 QJsonObject limitObject(const LimitSet& l) {
     QJsonObject o{
         {QStringLiteral("basis"), limitBasisKey(l.basis)},
@@ -75,6 +86,12 @@ QJsonObject limitObject(const LimitSet& l) {
         {QStringLiteral("idleWindow"), windowObject(l.idleWindow)},
         {QStringLiteral("idleCoFromRow"), l.idleCoFromRow},
         {QStringLiteral("idleWindowFromRow"), l.idleWindowFromRow},
+        {QStringLiteral("defaultIdleCo"), l.defaultIdleCoLimit / 100.0},
+        {QStringLiteral("sources"), sourcesObject(l)},
+        {QStringLiteral("tableChecksum"),
+         l.tableChecksum.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(l.tableChecksum)},
+        {QStringLiteral("rowNotUsed"),
+         l.rowNotUsed.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(l.rowNotUsed)},
     };
     if (l.highIdleApplies) {
         o.insert(QStringLiteral("highIdleCo"), l.highIdleCoLimit / 100.0);
@@ -99,6 +116,7 @@ QJsonObject startedRecord(const TwoSpeedTest& test, const RecordContext& context
         {QStringLiteral("fuel"), fuelKey(v.fuel)},
         {QStringLiteral("emissionControl"), controlKey(v.control)},
         {QStringLiteral("typeApproval"), approvalKey(v.approval)},
+        {QStringLiteral("declaration"), declarationValue(v)},
         {QStringLiteral("f1Row"),
          v.row && v.row->LimitCO2mx != 0 ? QJsonValue(rowObject(*v.row)) : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("f1RowRpm"), optionalNumber(v.rowRpm)},
@@ -114,8 +132,9 @@ QJsonObject startedRecord(const TwoSpeedTest& test, const RecordContext& context
         {QStringLiteral("analyserSerial"), setup.analyserSerial},
         {QStringLiteral("verificationExpires"), dateValue(setup.verificationExpires)},
         {QStringLiteral("training"), test.training().active},
-        {QStringLiteral("trainingReason"), trainingKey(test.training().reason)},
+        {QStringLiteral("trainingReason"), trainingReasonKey(test.training().reason)},
         {QStringLiteral("trainingText"), test.training().reasonText},
+        {QStringLiteral("trainingReasons"), trainingReasons(test.training())},
     };
     return o;
 }
