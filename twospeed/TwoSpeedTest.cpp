@@ -1,6 +1,8 @@
+// The procedure's course: inputs, time, the phases with their samples and averages, and the
+// ends. The gate and conditioning are in TwoSpeedGate.cpp, the names in TwoSpeedNames.cpp.
 #include "TwoSpeedTest.h"
-
 #include "Lambda.h"
+#include "ProcedureText.h"
 #include "TwoSpeedFormat.h"
 
 #include <algorithm>
@@ -8,42 +10,9 @@
 
 namespace vz::twospeed {
 
+using namespace procedure;
+
 namespace {
-
-constexpr uint32_t kSelfSendingRate = 1200;
-
-bool speedFromRecord(int rpmMode) {
-    return rpmMode == 1 || rpmMode == 2;
-}
-
-// The cycle's state in a few words, for blocks and pauses.
-QString opStateText(const CycleState& c) {
-    switch (c.opState) {
-    case 1:
-        return QStringLiteral("измерва");
-    case 2:
-        return QStringLiteral("измерването спира");
-    case 3:
-        return c.runTicks > c.runTickLimit ? QStringLiteral("времето на измерването свърши")
-                                           : QStringLiteral("измерването е спряно");
-    case 4:
-        return QStringLiteral("анализаторът загрява");
-    case 5:
-        return QStringLiteral("анализаторът се нулира");
-    case 6:
-        return QStringLiteral("анализаторът се инициализира");
-    default:
-        return QStringLiteral("измерването не е пуснато");
-    }
-}
-
-QString windowText(const SpeedWindow& w) {
-    return QStringLiteral("%1–%2 min⁻¹").arg(w.min).arg(w.max);
-}
-
-QString wholeSeconds(int64_t ms) {
-    return QString::number((ms + 999) / 1000);
-}
 
 // Lambda of one set of gases, or none where the equation gives nothing sensible.
 std::optional<double> lambdaOf(double co, double co2, double hcPpm, double o2, double k) {
@@ -77,130 +46,10 @@ QuantityCheck infoCheck(Quantity q, std::optional<double> value) {
     return c;
 }
 
-// "CO 0,45 % > 0,30 %; λ 1,052 извън 0,970–1,030"
-QString failText(const Average& a) {
-    QStringList parts;
-    for (const QuantityCheck& c : a.checks) {
-        if (c.pass)
-            continue;
-        const QString unit = quantityUnit(c.quantity).isEmpty() ? QString() : u' ' + quantityUnit(c.quantity);
-        if (c.quantity == Quantity::Lambda)
-            parts << QStringLiteral("%1 %2 извън %3").arg(quantityName(c.quantity), c.valueText, c.limitText);
-        else
-            parts << QStringLiteral("%1 %2%3 %4%3")
-                         .arg(quantityName(c.quantity), c.valueText, unit,
-                              QString(c.limitText).replace(u'≤', u'>'));
-    }
-    return parts.join(QStringLiteral("; "));
-}
+const QString kDilutedReason =
+    QStringLiteral("пробата е разредена: сондата не е навлязла достатъчно или има теч");
 
 } // namespace
-
-QString phaseName(PhaseKind kind) {
-    return kind == PhaseKind::HighIdle ? QStringLiteral("повишени обороти") : QStringLiteral("празен ход");
-}
-
-QString phaseKey(PhaseKind kind) {
-    return kind == PhaseKind::HighIdle ? QStringLiteral("high-idle") : QStringLiteral("idle");
-}
-
-QString verdictKey(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Pending:
-        return QStringLiteral("pending");
-    case Verdict::Pass:
-        return QStringLiteral("pass");
-    case Verdict::Fail:
-        return QStringLiteral("fail");
-    case Verdict::Void:
-        return QStringLiteral("void");
-    case Verdict::Aborted:
-        return QStringLiteral("aborted");
-    case Verdict::Interrupted:
-        return QStringLiteral("interrupted");
-    case Verdict::NotRun:
-        return QStringLiteral("not-run");
-    }
-    return {};
-}
-
-QString verdictTitle(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Pass:
-        return QStringLiteral("СЪОТВЕТСТВА");
-    case Verdict::Fail:
-        return QStringLiteral("НЕ СЪОТВЕТСТВА");
-    case Verdict::Void:
-    case Verdict::Aborted:
-    case Verdict::Interrupted:
-        return QStringLiteral("НЕВАЛИДЕН");
-    default:
-        return {};
-    }
-}
-
-QString phaseVerdictText(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Pending:
-        return QStringLiteral("в ход");
-    case Verdict::Pass:
-        return QStringLiteral("съответства");
-    case Verdict::Fail:
-        return QStringLiteral("не съответства");
-    case Verdict::Void:
-        return QStringLiteral("невалидна");
-    case Verdict::Aborted:
-        return QStringLiteral("прекратена");
-    case Verdict::Interrupted:
-        return QStringLiteral("прекъсната");
-    case Verdict::NotRun:
-        return QStringLiteral("не е проведена");
-    }
-    return {};
-}
-
-QString quantityName(Quantity q) {
-    switch (q) {
-    case Quantity::Co:
-        return QStringLiteral("CO");
-    case Quantity::Co2:
-        return QStringLiteral("CO₂");
-    case Quantity::Hc:
-        return QStringLiteral("HC");
-    case Quantity::O2:
-        return QStringLiteral("O₂");
-    case Quantity::Lambda:
-        return QStringLiteral("λ");
-    }
-    return {};
-}
-
-QString quantityKey(Quantity q) {
-    switch (q) {
-    case Quantity::Co:
-        return QStringLiteral("co");
-    case Quantity::Co2:
-        return QStringLiteral("co2");
-    case Quantity::Hc:
-        return QStringLiteral("hc");
-    case Quantity::O2:
-        return QStringLiteral("o2");
-    case Quantity::Lambda:
-        return QStringLiteral("lambda");
-    }
-    return {};
-}
-
-QString quantityUnit(Quantity q) {
-    switch (q) {
-    case Quantity::Hc:
-        return QStringLiteral("ppm");
-    case Quantity::Lambda:
-        return {};
-    default:
-        return QStringLiteral("%");
-    }
-}
 
 TwoSpeedTest::TwoSpeedTest(VehicleFacts vehicle, TwoSpeedSetup setup, TrainingMode training, Clock clock)
     : m_vehicle(std::move(vehicle)), m_setup(std::move(setup)), m_training(std::move(training)),
@@ -218,6 +67,7 @@ TwoSpeedTest::TwoSpeedTest(VehicleFacts vehicle, TwoSpeedSetup setup, TrainingMo
     idle.kind = PhaseKind::Idle;
     idle.window = m_limits.idleWindow;
     m_phases.append(idle);
+    m_failingRecorded.resize(m_phases.size(), 0);
 }
 
 int64_t TwoSpeedTest::requiredRunMs() const {
@@ -243,20 +93,11 @@ void TwoSpeedTest::feed(const Reading& reading) {
     m_lastFeedMs = m_nowMs;
     m_lastReading = reading;
     if (!fresh)
-        return; // the line is alive, but the record was seen already
+        return; // the line is alive, but this line was seen already
     switch (m_stage) {
-    case Stage::Gate: {
-        // The hang-up check counts while the instrument itself is ready; the engine speed
-        // does not matter with the probe in clean air.
-        RunAction unused;
-        if (!instrumentBlocks(unused, false).isEmpty() || !(reading.hcPpm < kHangUpHcPpm))
-            m_cleanSinceMs.reset();
-        else if (!m_cleanSinceMs)
-            m_cleanSinceMs = m_nowMs;
-        else if (m_nowMs - *m_cleanSinceMs >= kHangUpMs)
-            m_hangUpDone = true;
+    case Stage::Gate:
+        countCleanAir(reading);
         break;
-    }
     case Stage::Phases:
         updatePause();
         if (!m_run.paused)
@@ -298,19 +139,42 @@ void TwoSpeedTest::interrupt(const QString& reason) {
     endEarly(Verdict::Interrupted, reason.isEmpty() ? QStringLiteral("изпитването е прекъснато") : reason);
 }
 
+// --- Evidence ---
+
+void TwoSpeedTest::evidenceWritten(const JournalMark& mark) {
+    for (qsizetype i = 0; i < m_failingRecorded.size() && i < mark.failingWritten.size(); ++i)
+        m_failingRecorded[i] = std::max(m_failingRecorded[i], mark.failingWritten[i]);
+}
+
+bool TwoSpeedTest::evidencePending() const {
+    for (qsizetype i = 0; i < m_phases.size(); ++i)
+        if (m_phases[i].failingAverages.size() > m_failingRecorded[i])
+            return true;
+    return false;
+}
+
+std::optional<PhaseAverage> TwoSpeedTest::failingAverage() const {
+    const Verdict wanted = m_verdict == Verdict::Fail          ? Verdict::Fail
+                           : m_verdict == Verdict::Interrupted ? Verdict::Interrupted
+                                                               : Verdict::Pending;
+    if (wanted == Verdict::Pending)
+        return std::nullopt;
+    for (const PhaseResult& p : m_phases)
+        if (p.verdict == wanted && p.deciding && p.deciding->valid && !p.deciding->withinLimits)
+            return PhaseAverage{p.kind, *p.deciding};
+    return std::nullopt;
+}
+
 // --- Time ---
 
 void TwoSpeedTest::advance() {
     const int64_t now = m_clock() - m_startClockMs;
     const int64_t dt = std::max<int64_t>(0, now - m_nowMs);
     m_nowMs += dt;
-    if (m_stage == Stage::Phases) {
+    if (m_stage == Stage::Phases)
         advancePhase(dt);
-    } else if (m_stage == Stage::Gate && m_cleanSinceMs) {
-        RunAction unused;
-        if (!instrumentBlocks(unused, false).isEmpty())
-            m_cleanSinceMs.reset();
-    }
+    else if (m_stage == Stage::Gate || m_stage == Stage::Conditioning)
+        ageCleanAir();
 }
 
 void TwoSpeedTest::advancePhase(int64_t dt) {
@@ -391,13 +255,26 @@ bool TwoSpeedTest::restartStabilisation() {
 
 // --- Samples and averages ---
 
+bool TwoSpeedTest::diluted(double co, double co2) const {
+    // As printed, as the average is compared. Never O2: lean-burn, air-injected and
+    // non-catalyst engines run with high O2 and an undiluted sample.
+    return printedUnits(co, kCoDecimals) + printedUnits(co2, kCo2Decimals) <
+           printedUnits(m_setup.dilutionPercent, 2);
+}
+
 void TwoSpeedTest::takeSample(const Reading& reading) {
     Run& r = m_run;
     PhaseResult& phase = current();
-    const bool inside = reading.rpm && phase.window.contains(*reading.rpm);
-    if (inside)
-        r.outsideMs = 0;
-    r.inWindow = inside;
+    // A speed from another line than the gases proves nothing about this sample: it is not
+    // inside the window, and the speed state (with the outside timer) stays as the last line
+    // that carried its own speed left it.
+    const bool sameLine = reading.rpmFromSameLine;
+    const bool inside = sameLine && reading.rpm && phase.window.contains(*reading.rpm);
+    if (sameLine) {
+        if (inside)
+            r.outsideMs = 0;
+        r.inWindow = inside;
+    }
 
     Sample s;
     s.atMs = m_nowMs;
@@ -410,7 +287,11 @@ void TwoSpeedTest::takeSample(const Reading& reading) {
     s.lambda = lambdaOf(reading.co, reading.co2, reading.hcPpm, reading.o2, m_fuelConstant);
     s.inWindow = inside;
     s.measuring = r.step == PhaseStep::Measuring;
+    s.diluted = diluted(reading.co, reading.co2);
+    s.rpmFromSameLine = sameLine;
     phase.samples.append(s);
+    if (s.diluted)
+        phase.probeOuts.append(s.atMs);
     if (!s.measuring)
         return;
 
@@ -430,6 +311,8 @@ Average TwoSpeedTest::averageOf(const QList<qsizetype>& indexes) const {
     double rpmSum = 0;
     double oilSum = 0;
     bool allInside = true;
+    bool anyDiluted = false;
+    bool anyOtherLine = false;
     for (const qsizetype i : indexes) {
         const Sample& s = phase.samples[i];
         a.co += s.co;
@@ -445,6 +328,8 @@ Average TwoSpeedTest::averageOf(const QList<qsizetype>& indexes) const {
             ++oilCount;
         }
         allInside = allInside && s.inWindow;
+        anyDiluted = anyDiluted || s.diluted;
+        anyOtherLine = anyOtherLine || !s.rpmFromSameLine;
         a.atMs = s.atMs;
     }
     if (a.samples > 0) {
@@ -478,16 +363,22 @@ Average TwoSpeedTest::averageOf(const QList<qsizetype>& indexes) const {
     a.withinLimits =
         std::all_of(a.checks.cbegin(), a.checks.cend(), [](const QuantityCheck& c) { return c.pass; });
 
-    const int64_t gases = printedUnits(a.co, kCoDecimals) + printedUnits(a.co2, kCo2Decimals);
+    // One diluted sample spoils the average: averaged with undiluted ones, a probe pulled
+    // for a moment would only lower CO and still leave CO + CO2 above the threshold.
     if (a.samples < m_setup.minimumSamples)
         a.invalidReason = QStringLiteral("средната стойност е от %1 отчитания, нужни са поне %2")
                               .arg(a.samples)
                               .arg(m_setup.minimumSamples);
+    else if (anyDiluted || diluted(a.co, a.co2))
+        a.invalidReason = kDilutedReason;
+    else if (anyOtherLine)
+        a.invalidReason =
+            QStringLiteral("оборотите на отчитане не са от реда на газовете: не доказват, че са "
+                           "били в прозореца %1")
+                .arg(windowText(phase.window));
     else if (!allInside)
         a.invalidReason = QStringLiteral("оборотите излязоха от прозореца %1 по време на осредняването")
                               .arg(windowText(phase.window));
-    else if (gases < printedUnits(m_setup.dilutionPercent, 2))
-        a.invalidReason = QStringLiteral("пробата е разредена: сондата не е навлязла достатъчно или има теч");
     else if (highIdle && !a.lambda)
         a.invalidReason = QStringLiteral("λ не може да се изчисли от средните стойности");
     a.valid = a.invalidReason.isEmpty();
@@ -509,18 +400,20 @@ void TwoSpeedTest::evaluateAverage() {
         return;
     }
     r.lastValid = a;
+    current().failingAverages.append(a);
 }
 
 // --- Ends ---
 
 void TwoSpeedTest::endPhaseUndecided(bool phaseLimit) {
     const Run& r = m_run;
+    current().endedByPhaseLimit = phaseLimit;
     const QString limitText =
         QStringLiteral("фазата не завърши за %1").arg(secondsText(m_setup.phaseLimitMs));
     if (r.lastValid) {
         // A valid average beyond a limit stands, whatever came after it.
         current().deciding = r.lastValid;
-        QString reason = failText(*r.lastValid);
+        QString reason = failText(r.lastValid->checks);
         if (phaseLimit)
             reason += QStringLiteral(" (%1)").arg(limitText);
         finishPhase(Verdict::Fail, reason);
@@ -557,18 +450,21 @@ void TwoSpeedTest::startPhase(int index) {
     updatePause();
 }
 
-void TwoSpeedTest::finishTest() {
+void TwoSpeedTest::finishTest(std::optional<Ending> early) {
     m_stage = Stage::Finished;
     m_endedMs = m_nowMs;
     QStringList failed;
     const PhaseResult* spoilt = nullptr;
+    bool phaseLimit = false;
     for (const PhaseResult& p : std::as_const(m_phases)) {
+        phaseLimit = phaseLimit || p.endedByPhaseLimit;
         if (p.verdict == Verdict::Fail)
             failed << phaseName(p.kind) + QStringLiteral(": ") + p.reason;
         else if (!spoilt && (p.verdict == Verdict::Void || p.verdict == Verdict::Aborted ||
                              p.verdict == Verdict::Interrupted))
             spoilt = &p;
     }
+    m_ending = early ? *early : phaseLimit ? Ending::TimeLimit : Ending::Completed;
     if (!failed.isEmpty()) {
         m_verdict = Verdict::Fail;
         m_reason = failed.join(QStringLiteral("; "));
@@ -587,18 +483,31 @@ void TwoSpeedTest::endEarly(Verdict verdict, const QString& reason) {
     advance();
     if (finished())
         return; // time ran out on its own first
+    const Ending ending = verdict == Verdict::Aborted ? Ending::Aborted : Ending::Interrupted;
     if (m_stage == Stage::Phases) {
         PhaseResult& phase = current();
-        phase.verdict = verdict;
-        phase.reason = reason;
-        phase.deciding = m_run.lastValid;
+        const std::optional<Average>& failing = m_run.lastValid;
+        phase.deciding = failing;
         phase.endedMs = m_nowMs;
-        finishTest();
+        if (verdict == Verdict::Aborted && failing) {
+            // The operator has seen the phase fail (the average was recorded before it was
+            // shown): ending the test cannot take that back.
+            phase.verdict = Verdict::Fail;
+            phase.reason = failText(failing->checks) + QStringLiteral(" (%1)").arg(reason);
+        } else {
+            phase.verdict = verdict;
+            phase.reason = reason;
+            // A technical end is no fail, but the failing average stays with it.
+            if (failing)
+                phase.reason +=
+                    QStringLiteral(", след средна стойност извън нормата: ") + failText(failing->checks);
+        }
+        finishTest(ending);
         // A failed phase fails the test whatever ends it; otherwise the test is named by how
         // it ended, even after a void phase before.
         if (m_verdict != Verdict::Fail) {
             m_verdict = verdict;
-            m_reason = phaseName(phase.kind) + QStringLiteral(": ") + reason;
+            m_reason = phaseName(phase.kind) + QStringLiteral(": ") + phase.reason;
         }
         return;
     }
@@ -606,95 +515,10 @@ void TwoSpeedTest::endEarly(Verdict verdict, const QString& reason) {
     m_endedMs = m_nowMs;
     m_verdict = verdict;
     m_reason = reason + QStringLiteral(" преди измерването");
+    m_ending = ending;
 }
 
-// --- Views ---
-
-QList<Block> TwoSpeedTest::instrumentBlocks(RunAction& action, bool withSpeed) const {
-    QList<Block> blocks;
-    action = RunAction::None;
-    const CycleState& c = m_cycle;
-    const bool polled = c.baudRate != kSelfSendingRate;
-    if (polled && c.opState != 1) {
-        const bool waits = c.opState == 4 || c.opState == 5 || c.opState == 6;
-        blocks.append({Block::Code::NotRunning, QStringLiteral("анализаторът не измерва: ") + opStateText(c),
-                       waits ? QStringLiteral("изчакайте да започне измерването")
-                             : QStringLiteral("пуснете измерването (F2)")});
-        if (!waits)
-            action = RunAction::Start;
-    }
-    if (polled && c.overRangeCount >= kOverRangeBlock)
-        blocks.append({Block::Code::OverRange, QStringLiteral("показанията излизат извън обхвата"),
-                       QStringLiteral("нулирайте анализатора на чист въздух (F3)")});
-    if (c.ticksSinceResult > kTicksSinceResultLimit || !resultsArriving())
-        blocks.append({Block::Code::NoResults, QStringLiteral("не идват резултати от анализатора"),
-                       QStringLiteral("проверете връзката с анализатора")});
-    if (polled && c.opState == 1) {
-        const int64_t left = int64_t(std::max(0, c.runTickLimit - c.runTicks)) * c.runTickMs;
-        if (left < requiredRunMs()) {
-            blocks.append(
-                {Block::Code::RunTimeShort,
-                 QStringLiteral("до края на измерването остават %1 s, а изпитването може да трае до %2 s")
-                     .arg(wholeSeconds(left), wholeSeconds(requiredRunMs())),
-                 QStringLiteral("пуснете измерването отначало (F2 два пъти)")});
-            action = RunAction::Restart;
-        }
-    }
-    if (withSpeed && m_lastReading && m_lastReading->rpm && *m_lastReading->rpm == 0)
-        blocks.append({Block::Code::NoEngineSpeed, QStringLiteral("оборотите са 0: няма сигнал за оборотите"),
-                       QStringLiteral("свържете датчика за обороти и запалете двигателя")});
-    return blocks;
-}
-
-GateView TwoSpeedTest::gate() const {
-    GateView v;
-    v.blocks = instrumentBlocks(v.runAction, true);
-    if (m_cycle.baudRate == kSelfSendingRate) {
-        v.stateUnchecked = true;
-        v.stateUncheckedNote =
-            QStringLiteral("при 1200 бода състоянието на анализатора не може да се провери");
-    }
-    v.hangUpDone = m_hangUpDone;
-    v.hangUpCleanMs = m_hangUpDone     ? kHangUpMs
-                      : m_cleanSinceMs ? std::min(kHangUpMs, m_nowMs - *m_cleanSinceMs)
-                                       : 0;
-    if (m_lastReading)
-        v.hcPpm = m_lastReading->hcPpm;
-    if (!m_hangUpDone) {
-        const QString now =
-            v.hcPpm ? QStringLiteral(" (сега %1 ppm)").arg(decimalText(*v.hcPpm, kHcDecimals)) : QString();
-        v.blocks.append({Block::Code::HangUp,
-                         QStringLiteral("проверка за остатъци: HC трябва да остане под %1 ppm за %2%3")
-                             .arg(decimalText(kHangUpHcPpm, 0), secondsText(int(kHangUpMs)), now),
-                         QStringLiteral("дръжте сондата на чист въздух")});
-    }
-    return v;
-}
-
-ConditioningView TwoSpeedTest::conditioning() const {
-    ConditioningView v;
-    v.blocks = instrumentBlocks(v.runAction, true);
-    v.oilMinimumC = m_setup.oilMinimumC;
-    v.oilConfirmed = m_oilConfirmed;
-    if (!speedFromRecord(m_cycle.rpmMode))
-        v.blocks.append({Block::Code::VacuumMode,
-                         QStringLiteral("оборотите не се четат от записа (режим вакуум)"),
-                         QStringLiteral("изберете RPM/1 или RPM/2")});
-    if (m_lastReading && m_lastReading->oilC) {
-        v.oilC = m_lastReading->oilC;
-        if (printedUnits(*v.oilC, 1) < printedUnits(m_setup.oilMinimumC, 1))
-            v.blocks.append({Block::Code::OilCold,
-                             QStringLiteral("маслото е %1 °C, нужни са поне %2 °C")
-                                 .arg(compactUnitsText(printedUnits(*v.oilC, 1), 1),
-                                      compactUnitsText(printedUnits(m_setup.oilMinimumC, 1), 1)),
-                             QStringLiteral("загрейте двигателя")});
-    } else if (!m_oilConfirmed) {
-        v.blocks.append({Block::Code::OilUnconfirmed,
-                         QStringLiteral("анализаторът не дава температура на маслото"),
-                         QStringLiteral("потвърдете, че двигателят е на работна температура")});
-    }
-    return v;
-}
+// --- The phase view ---
 
 std::optional<PhaseView> TwoSpeedTest::currentPhase() const {
     if (m_stage != Stage::Phases)
@@ -712,7 +536,12 @@ std::optional<PhaseView> TwoSpeedTest::currentPhase() const {
     v.measuringLeftMs = m_setup.measuringMs - r.measuredMs;
     v.phaseLeftMs = std::max<int64_t>(0, m_setup.phaseLimitMs - r.elapsedMs);
     v.paused = r.paused;
-    v.liveAverage = r.live;
+    // A failing average is the newest of the phase's failing averages: shown only once the
+    // archive holds it.
+    const bool failing = r.live && r.live->valid && !r.live->withinLimits;
+    v.liveAverageWithheld = failing && m_failingRecorded[m_current] < phase.failingAverages.size();
+    if (!v.liveAverageWithheld)
+        v.liveAverage = r.live;
     if (r.paused)
         v.hint = QStringLiteral("пауза: ") + r.pauseReason;
     else if (!r.inWindow && r.stabilisedMs == 0)

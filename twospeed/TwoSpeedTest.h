@@ -3,19 +3,30 @@
 // result records and the measurement cycle's state, and passes on the operator's few
 // decisions; the procedure reads an injected millisecond clock and decides everything else:
 // whether the instrument is ready, whether the engine is conditioned, when the engine speed
-// has been held long enough, which averages count and what the verdict is. The window shows
-// what the views below say, the archive and the protocol record what the results say.
+// has been held long enough, which samples and averages count and what the verdict is. The
+// window shows what the views below say, the archive and the protocol record what the results
+// say.
 //
 // The course of a test:
 //
-//  1. Gate. The instrument must be measuring and the probe clean. At a polled analyser
-//     (9600 baud) the cycle must be running (OpState 1), OverRangeCount below 5, results
-//     arriving, and the run must have time left for every phase at its phase limit before
-//     RunTickLimit (else the window offers to start or restart the run). At 1200 baud the
-//     analyser's state cannot be read: results arriving is all that is checked, and the view
-//     says so. An engine speed of 0 means no speed signal. With the probe in clean air, HC
-//     must stay below 20 ppm over 5 s of results (the hang-up check); it counts only while
-//     everything else holds. Enter (proceed) goes on once all of it holds.
+//  1. Gate. The instrument must be measuring and the probe in clean air. At a polled analyser
+//     (9600 baud) the cycle must be running (OpState 1), results arriving, and the run must
+//     have time left for every phase at its phase limit before RunTickLimit (else the window
+//     offers to start or restart the run). At 1200 baud the analyser's state cannot be read:
+//     results arriving is all that is checked of it, and the view says so. At both rates the
+//     over-range count must stay below 5; CycleState::overRangeCount is, at 9600 baud, the
+//     analyser's own OverRangeCount as the station polls it, and at 1200 baud the window's
+//     count of over-range lines (one per line of the analyser) since the last zeroing. An
+//     engine speed of 0 means no speed signal and blocks too.
+//     The clean-air check: HC below 20 ppm, CO2 at most 0.5 % and O2 at least 19.5 % (values
+//     as printed), all of them over 5 s of results. Each of the three not met is a block of its
+//     own saying what is wrong; the count goes on only while every other block is clear (any
+//     of them, the engine speed of 0 included, stops it and it starts over). Enter (proceed)
+//     goes on once all of it holds.
+//     The clean-air check holds for 10 minutes: when the phases would start later than that
+//     after it was passed, the test goes back to the gate to do it again, saying why (the
+//     analyser drifts, and a probe that has been in an exhaust keeps hydrocarbons), and comes
+//     back through conditioning.
 //  2. Conditioning. Oil at or above the set-up minimum, or, when the analyser gives no oil
 //     temperature, the operator's confirmation that the engine is at operating temperature.
 //     The engine speed must come from the record (RPM/1 or RPM/2), not vacuum mode. The
@@ -28,8 +39,15 @@
 //         (outside it the countdown stops; more than 2 s outside starts stabilisation over,
 //         measuring time included). Once a whole averaging window of measuring has run, every
 //         new sample gives a running average over the samples of the last averaging window;
-//       - takes one sample per distinct result record, from the phase's start (samples of
-//         stabilisation are recorded, only those of measuring are averaged);
+//       - takes one sample per line of the analyser, from the phase's start (samples of
+//         stabilisation are recorded, only those of measuring are averaged). A sample whose
+//         engine speed did not come from its own line (1200 baud) proves nothing about the
+//         speed: it counts as outside the window for averaging, and leaves the speed state
+//         and the outside timer as they were;
+//       - checks every sample on its own for dilution: CO + CO2 below the set-up's threshold
+//         is a diluted sample (the probe out or the line leaking), recorded as a probe-out
+//         event at its time. O2 is never used for this: lean-burn, air-injected and
+//         non-catalyst engines run with high O2;
 //       - pauses, saying why, while the cycle is not running (at 9600 baud), no result has come
 //         for 3 s, or the speed mode is vacuum; the countdowns stop and, when the pause ends,
 //         stabilisation starts over (the readings of a zeroing or a warm-up say nothing
@@ -42,17 +60,29 @@
 //     The phase limit counts the whole phase, pauses included.
 //  4. Verdict. Any failed phase fails the test ("НЕ СЪОТВЕТСТВА"); otherwise a void, aborted
 //     or interrupted phase makes it invalid ("НЕВАЛИДЕН") with that phase's reason; otherwise
-//     it passes ("СЪОТВЕТСТВА"). An operator's abort is a verdict too: the phase under way is
-//     aborted (not failed) and later phases are not run; a phase already failed still fails
-//     the test, otherwise the test is aborted whatever an earlier phase gave. Interrupting
-//     (the station closing during the test) works the same way.
+//     it passes ("СЪОТВЕТСТВА"). An operator's abort (Esc, the close button) is a verdict too:
+//     later phases are not run; the phase under way fails when it already holds a valid
+//     average beyond a limit (a reading the operator has seen cannot be taken back by
+//     starting again), and is aborted otherwise; a phase already failed still fails the
+//     test, otherwise the test is aborted whatever an earlier phase gave. Interrupting (a
+//     technical end: the station closing or killed, the port lost) works the same way except
+//     that a failing average of the phase under way does not fail the test: it stays
+//     interrupted, "after a failing average", and keeps that average (failingAverage()).
+//     The ending is kept beside the verdict: completed, aborted, interrupted, or time-limit
+//     when a phase was ended by its phase limit.
 //
-// An average is valid when it holds at least the minimum number of samples, every one of
-// them inside the speed window, and CO + CO2 is at least the dilution threshold (a lower sum
-// is a diluted sample: the probe is not in far enough or the line leaks). At high idle lambda
-// must be computable from the averaged gases. Values are compared as printed: CO in 0.01 %,
-// lambda (from the averaged gases with the fuel's constant) in 0.001; CO passes at or below
-// its limit, lambda inside its band, ends included.
+// An average is valid when it holds at least the minimum number of samples, none of them
+// diluted, every one of them inside the speed window with its speed from its own line, and
+// CO + CO2 of the average is at least the dilution threshold too. At high idle lambda must be
+// computable from the averaged gases. Values are compared as printed: CO in 0.01 %, lambda
+// (from the averaged gases with the fuel's constant) in 0.001; CO passes at or below its
+// limit, lambda inside its band, ends included.
+//
+// A failing reading is evidence. Every valid average beyond a limit is kept in its phase
+// (PhaseResult::failingAverages) and goes into the next journal line (samplesRecord's
+// "failing"); the phase view withholds such an average until the window says, through
+// evidenceWritten(), that the journal line holding it is in the archive. So an average the
+// operator has seen failing is on disk whatever ends the test afterwards.
 #include "TrainingMode.h"
 #include "TwoSpeedLimits.h"
 #include "TwoSpeedSetup.h"
@@ -68,12 +98,12 @@ namespace vz::twospeed {
 // Milliseconds from any fixed origin, never going back (a monotonic clock).
 using Clock = std::function<int64_t()>;
 
-// One decoded result record. The window fills it from the station's readings each time the
-// decoder has turned a result record into them.
+// One sample: one line of the analyser, decoded. The window fills it from the station's
+// readings each time the decoder has turned a result record into them.
 struct Reading {
-    // The record's identity. The same record decoded again (at 1200 baud the record is decoded
-    // at every receive event) keeps its id and gives no new sample; any new record gets a new
-    // id, even when its values are the same.
+    // The line's identity: one sample is one line. The same line decoded again (at 1200 baud
+    // the record is decoded at every receive event) keeps its id and gives no new sample; every
+    // new line of the analyser gets a new id, even when its bytes are the same as the last.
     uint64_t recordId = 0;
     double co = 0;    // % vol
     double co2 = 0;   // % vol
@@ -83,12 +113,18 @@ struct Reading {
     std::optional<int> rpm;
     // Oil temperature in °C; none when the analyser gives none.
     std::optional<double> oilC;
+    // Whether `rpm` came from the same line as the gases. At 1200 baud the speed can lag the
+    // gases by a line; such a sample cannot show that the speed was in the window.
+    bool rpmFromSameLine = true;
 };
 
 // The measurement cycle, copied from StationState (fields of the same names) and the line.
 struct CycleState {
     uint32_t baudRate = 9600;
     int opState = 7; // 1 running, 2 stop requested, 3 stopped, 4 warm-up, 5 zeroing, 6 initialising, 7 idle
+    // Over-range results since the last zeroing: at 9600 baud the analyser's OverRangeCount as
+    // the station polls it; at 1200 baud, where the analyser's state cannot be read, the
+    // window's count of over-range lines. The gate blocks at kOverRangeBlock at both rates.
     int overRangeCount = 0;
     int ticksSinceResult = 0;
     int runTicks = 0;
@@ -101,25 +137,33 @@ enum class Stage { Gate, Conditioning, Phases, Finished };
 enum class PhaseKind { HighIdle, Idle };
 enum class PhaseStep { Stabilising, Measuring, Done };
 enum class Verdict { Pending, Pass, Fail, Void, Aborted, Interrupted, NotRun };
+// How the test ended, beside its verdict: every phase ran to its end (Completed), or one of
+// them by its phase limit (TimeLimit); the operator ended it (Aborted); a technical end
+// (Interrupted).
+enum class Ending { Completed, Aborted, Interrupted, TimeLimit };
 
 QString phaseName(PhaseKind kind);   // "повишени обороти", "празен ход"
 QString phaseKey(PhaseKind kind);    // "high-idle", "idle"
 QString verdictKey(Verdict verdict); // "pass", "fail", "void", "aborted", "interrupted", ...
 QString verdictTitle(Verdict verdict); // the overall verdict: "СЪОТВЕТСТВА", "НЕ СЪОТВЕТСТВА", "НЕВАЛИДЕН"
 QString phaseVerdictText(Verdict verdict); // a phase's: "съответства", "не съответства", "невалидна", ...
+QString endingKey(Ending ending); // "completed", "aborted", "interrupted", "time-limit"
 
 // Something that keeps the test from going on, and what to do about it (both Bulgarian).
 struct Block {
     enum class Code {
         NotRunning,     // the cycle is not in OpState 1
-        OverRange,      // OverRangeCount >= 5
+        OverRange,      // the over-range count >= 5 (see CycleState::overRangeCount)
         NoResults,      // no result record lately
         RunTimeShort,   // the run ends before the test could
         NoEngineSpeed,  // the record's engine speed is 0
-        HangUp,         // HC has not yet stayed below 20 ppm for 5 s
+        HangUp,         // the clean-air check is not done yet (its count, 5 s)
         VacuumMode,     // the engine speed does not come from the record
         OilCold,        // oil below the minimum
         OilUnconfirmed, // no oil temperature and no confirmation
+        HcNotClean,     // clean-air check: HC at or above 20 ppm now
+        Co2NotClean,    // clean-air check: CO2 above 0.5 % now
+        O2NotClean,     // clean-air check: O2 below 19.5 % now
     };
     Code code;
     QString text;
@@ -130,21 +174,31 @@ struct Block {
 // then start again once stopped).
 enum class RunAction { None, Start, Restart };
 
-inline constexpr double kHangUpHcPpm = 20;
-inline constexpr int64_t kHangUpMs = 5000;
+inline constexpr double kHangUpHcPpm = 20;                  // clean air: HC below
+inline constexpr double kCleanAirCo2MaxPercent = 0.5;       // clean air: CO2 at most
+inline constexpr double kCleanAirO2MinPercent = 19.5;       // clean air: O2 at least
+inline constexpr int64_t kHangUpMs = 5000;                  // clean air held this long
+inline constexpr int64_t kCleanAirValidMs = 10 * 60 * 1000; // a passed check holds this long
 inline constexpr int64_t kOutsideRestartMs = 2000;
 inline constexpr int64_t kResultsStaleMs = 3000;
 inline constexpr int kOverRangeBlock = 5;
 inline constexpr int kTicksSinceResultLimit = 5;
 
 struct GateView {
-    QList<Block> blocks; // the instrument's blocks and, until it is done, the hang-up check
+    // The instrument's blocks, the clean-air conditions not met now and, until it is done,
+    // the clean-air check itself (HangUp).
+    QList<Block> blocks;
     RunAction runAction = RunAction::None;
     bool stateUnchecked = false; // 1200 baud: the analyser's state cannot be checked
     QString stateUncheckedNote;
-    int64_t hangUpCleanMs = 0; // how long HC has stayed below 20 ppm so far
-    bool hangUpDone = false;
+    int64_t hangUpCleanMs = 0;   // how long the air has stayed clean so far
+    bool hangUpDone = false;     // the clean-air check is passed (and still holds)
     std::optional<double> hcPpm; // the last reading's HC
+    std::optional<double> co2;   // ... CO2
+    std::optional<double> o2;    // ... O2
+    // Why the check is being done again (it was passed more than 10 minutes before the
+    // phases could start); empty the first time.
+    QString repeatReason;
     bool ready() const { return blocks.isEmpty(); }
 };
 
@@ -154,6 +208,8 @@ struct ConditioningView {
     std::optional<double> oilC;
     double oilMinimumC = 0;
     bool oilConfirmed = false;
+    // How long the clean-air check still holds; at 0 the test goes back to the gate.
+    int64_t cleanAirLeftMs = 0;
     bool ready() const { return blocks.isEmpty(); }
 };
 
@@ -161,6 +217,7 @@ enum class Quantity { Co, Co2, Hc, O2, Lambda };
 QString quantityName(Quantity q); // "CO", "CO₂", "HC", "O₂", "λ"
 QString quantityUnit(Quantity q); // "%", "%", "ppm", "%", ""
 QString quantityKey(Quantity q);  // "co", "co2", "hc", "o2", "lambda": record keys and ids
+std::optional<Quantity> quantityOfKey(const QString& key); // the reverse of quantityKey
 
 // One quantity of an average against its limit.
 struct QuantityCheck {
@@ -185,6 +242,16 @@ struct Average {
     bool withinLimits = false;   // every limited check passes
 };
 
+// The checks an average fails, as the reasons print them: "CO 0,45 % > 0,30 %; λ 1,052 извън
+// 0,970–1,030".
+QString failText(const QList<QuantityCheck>& checks);
+
+// A valid average beyond a limit, with the phase it was taken in.
+struct PhaseAverage {
+    PhaseKind phase = PhaseKind::Idle;
+    Average average;
+};
+
 struct Sample {
     int64_t atMs = 0; // test time, from the test's start
     std::optional<int> rpm;
@@ -192,7 +259,9 @@ struct Sample {
     double co = 0, co2 = 0, hcPpm = 0, o2 = 0;
     std::optional<double> lambda;
     bool inWindow = false;
-    bool measuring = false; // taken while measuring (else while stabilising)
+    bool measuring = false;      // taken while measuring (else while stabilising)
+    bool diluted = false;        // CO + CO2 below the dilution threshold: the probe was out
+    bool rpmFromSameLine = true; // the speed came from the gases' line (else inWindow is false)
 };
 
 // A phase as the record and the protocol keep it.
@@ -206,9 +275,15 @@ struct PhaseResult {
     // interrupted) phase the last valid one.
     std::optional<Average> deciding;
     std::optional<Average> lastAverage; // the last one evaluated, valid or not
-    int64_t startedMs = -1;             // test time; -1 when not run
+    // Every valid average beyond a limit, in the order found: the evidence the journal keeps.
+    QList<Average> failingAverages;
+    // Test times of the diluted samples of the phase (stabilisation included): each one a
+    // moment the probe was out or the line leaked.
+    QList<int64_t> probeOuts;
+    int64_t startedMs = -1; // test time; -1 when not run
     int64_t endedMs = -1;
-    int restarts = 0; // how often stabilisation started over
+    int restarts = 0;               // how often stabilisation started over
+    bool endedByPhaseLimit = false; // its phase limit ended it
 };
 
 // The phase under way, for the window's gauge and countdowns.
@@ -223,7 +298,19 @@ struct PhaseView {
     int64_t phaseLeftMs = 0;
     bool paused = false;
     QString hint; // what the operator should do now (the pause reason while paused)
+    // The latest average, for showing; none while it is withheld.
     std::optional<Average> liveAverage;
+    // The latest average is a valid one beyond a limit that the archive does not hold yet:
+    // it is shown once evidenceWritten() covers it (write the journal line first).
+    bool liveAverageWithheld = false;
+};
+
+// How far the journal has got: samples written per phase, the phases whose end is written,
+// and the failing averages written per phase. samplesRecord() moves it on.
+struct JournalMark {
+    QList<qsizetype> samplesWritten;
+    QList<bool> endWritten;
+    QList<qsizetype> failingWritten;
 };
 
 class TwoSpeedTest {
@@ -233,20 +320,28 @@ public:
 
     // The cycle's state, after every tick of the cycle timer; lets time pass.
     void updateCycle(const CycleState& cycle);
-    // A decoded result record; lets time pass first.
+    // A decoded line of the analyser; lets time pass first.
     void feed(const Reading& reading);
     // Lets time pass without anything new (a window timer between records).
     void tick();
     // Enter: from the gate to conditioning, from conditioning to the phases. False (and
-    // nothing changes) while something blocks.
+    // nothing changes) while something blocks, and when the clean-air check has just
+    // expired (the test is back at the gate).
     bool proceed();
     // "Engine at operating temperature": accepted only in conditioning when the analyser
     // gives no oil temperature.
     bool confirmEngineWarm();
-    // The operator aborts (Esc); the station closes during the test (interrupt). Both end
-    // the test at once; nothing happens once it has ended.
+    // The operator aborts (Esc, the close button); the station stops the test for a technical
+    // reason (interrupt: closing, the port lost). Both end the test at once; nothing happens
+    // once it has ended.
     void abort();
     void interrupt(const QString& reason);
+
+    // The journal line up to `mark` (as samplesRecord() left it) is written to the archive and
+    // synced: the failing averages it holds may be shown. Call it only for a written line.
+    void evidenceWritten(const JournalMark& mark);
+    // A valid failing average is waiting for its journal line: write one now.
+    bool evidencePending() const;
 
     Stage stage() const { return m_stage; }
     bool finished() const { return m_stage == Stage::Finished; }
@@ -264,6 +359,11 @@ public:
 
     Verdict verdict() const { return m_verdict; }
     QString reason() const { return m_reason; }
+    // How the test ended (meaningful once finished).
+    Ending ending() const { return m_ending; }
+    // The valid failing average the verdict rests on (a failed test: its first failed
+    // phase's), or, for an interrupted test, the one its phase under way held; none otherwise.
+    std::optional<PhaseAverage> failingAverage() const;
 
     // Oil at the start of the phases: measured, or confirmed by the operator.
     std::optional<double> oilAtStartC() const { return m_oilAtStartC; }
@@ -299,14 +399,19 @@ private:
     // Starts stabilisation over; true when stabilisation had begun (something was lost).
     bool restartStabilisation();
     void takeSample(const Reading& reading);
+    bool diluted(double co, double co2) const;
     void evaluateAverage();
     Average averageOf(const QList<qsizetype>& indexes) const;
     void finishPhase(Verdict verdict, const QString& reason);
     // The measuring time (or, with phaseLimit, the phase limit) ran out without a pass.
     void endPhaseUndecided(bool phaseLimit);
     void startPhase(int index);
-    void finishTest();
+    void finishTest(std::optional<Ending> early = std::nullopt);
     void endEarly(Verdict verdict, const QString& reason);
+    // The gate: the clean-air count on a new reading, and its ageing as time passes.
+    void countCleanAir(const Reading& reading);
+    void ageCleanAir();
+    QList<Block> cleanAirBlocks() const;
     QList<Block> instrumentBlocks(RunAction& action, bool withSpeed) const;
     QString cyclePauseReason() const;
     bool resultsArriving() const;
@@ -330,15 +435,19 @@ private:
     std::optional<int64_t> m_lastFeedMs;
     std::optional<int64_t> m_cleanSinceMs;
     bool m_hangUpDone = false;
+    int64_t m_cleanAirDoneMs = 0; // test time the clean-air check was passed
+    QString m_cleanAirRepeatReason;
     bool m_oilConfirmed = false;
     std::optional<double> m_oilAtStartC;
 
     QList<PhaseResult> m_phases;
     int m_current = -1;
     Run m_run;
+    QList<qsizetype> m_failingRecorded; // per phase: failing averages the archive holds
 
     Verdict m_verdict = Verdict::Pending;
     QString m_reason;
+    Ending m_ending = Ending::Completed;
 };
 
 } // namespace vz::twospeed

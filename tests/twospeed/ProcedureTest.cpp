@@ -4,6 +4,7 @@
 #include "TwoSpeedFormat.h"
 #include "TwoSpeedTest.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -15,6 +16,7 @@ struct Engine {
     int rpm = 800;
     double co = 0.1, co2 = 14.6, hc = 40, o2 = 0.3;
     std::optional<double> oil = 90.0;
+    bool rpmFromSameLine = true; // false: the speed came from another line (1200 baud)
 };
 const Engine kCleanAir{800, 0.0, 0.0, 0, 20.9, 90.0};
 const Engine kGoodHighIdle{2700, 0.05, 14.8, 20, 0.2, 90.0};
@@ -52,7 +54,9 @@ protected:
             feed(e);
         }
     }
-    void feed(const Engine& e) { test->feed({++record, e.co, e.co2, e.hc, e.o2, e.rpm, e.oil}); }
+    void feed(const Engine& e) {
+        test->feed({++record, e.co, e.co2, e.hc, e.o2, e.rpm, e.oil, e.rpmFromSameLine});
+    }
     void wait(int64_t ms) {
         now += ms;
         test->updateCycle(cycle);
@@ -109,7 +113,7 @@ TEST_F(Procedure, GateBlocksOnTheCycleStateAndSaysWhatToDo) {
     for (const Case& c : cases) {
         begin();
         cycle = c.cycle;
-        drive({c.rpm}, 250);
+        drive({c.rpm, 0.0, 0.0, 0, 20.9}, 250); // clean air: only the instrument's block
         const GateView g = test->gate();
         EXPECT_EQ(codes(g.blocks), QList<C>({c.expected, C::HangUp})) << int(c.expected);
         EXPECT_EQ(g.runAction, c.action) << int(c.expected);
@@ -122,15 +126,21 @@ TEST_F(Procedure, GateBlocksOnTheCycleStateAndSaysWhatToDo) {
     drive(kCleanAir, 250);
     EXPECT_EQ(codes(test->gate().blocks), QList<C>({C::HangUp}));
 
-    // At 1200 baud the analyser's state is unknown: only results count, and the view says so.
+    // At 1200 baud the analyser's state is unknown: results count, and the view says so.
     begin();
-    cycle = state(7, 9, 1, 0, 1200);
+    cycle = state(7, 4, 1, 0, 1200);
     drive(kCleanAir, 5250);
     EXPECT_TRUE(test->gate().ready());
     EXPECT_TRUE(test->gate().stateUnchecked);
     EXPECT_FALSE(test->gate().stateUncheckedNote.isEmpty());
     wait(3001);
     EXPECT_EQ(codes(test->gate().blocks), QList<C>({C::NoResults}));
+    // The window's count of over-range lines blocks at 1200 baud as the polled count does.
+    begin();
+    cycle = state(7, 5, 1, 0, 1200);
+    drive(kCleanAir, 5250);
+    EXPECT_EQ(codes(test->gate().blocks), QList<C>({C::OverRange, C::HangUp}));
+    EXPECT_FALSE(test->proceed());
 }
 
 TEST_F(Procedure, HangUpCheckNeedsFiveCleanSecondsOfResults) {
@@ -342,8 +352,8 @@ TEST_F(Procedure, FailingAverageStandsWhateverFollows) {
     ASSERT_TRUE(phase(0).lastAverage && phase(0).lastAverage->valid);
     drive({2700, 0.5, 2.0, 60, 17}, 4000); // then the probe is pulled: only diluted averages
     EXPECT_EQ(phase(0).verdict, Verdict::Fail);
-    // The averages while the probe comes out mix both kinds of record; the last of them that
-    // is still undiluted decides (its lambda may be off too).
+    // Every average holding a sample of the pulled probe is invalid: the last one before the
+    // pull decides.
     EXPECT_TRUE(phase(0).reason.startsWith(QStringLiteral("CO 0,50 % > 0,20 %")));
     ASSERT_TRUE(phase(0).deciding);
     EXPECT_EQ(printedUnits(phase(0).deciding->co, 2), 50);
@@ -411,6 +421,7 @@ TEST_F(Procedure, AbortAndInterruptAreVerdicts) {
 TEST_F(Procedure, CarWithoutLambdaControlHasOnlyTheIdlePhaseWithItsRowWindow) {
     VehicleFacts v = catalystCar();
     v.control = EmissionControl::NoLambdaControl;
+    v.declaration = NoCatalystReason::RegisteredBeforeRequirement;
     v.firstRegistration = QDate(1985, 1, 1);
     v.fuel = Fuel::Lpg;
     SelectedVehicle row;
@@ -431,6 +442,244 @@ TEST_F(Procedure, CarWithoutLambdaControlHasOnlyTheIdlePhaseWithItsRowWindow) {
     EXPECT_EQ(test->fuelConstant(), fuelConstant(1));
     // At idle lambda is shown for information only.
     EXPECT_FALSE(phase(0).deciding->checks[4].limited);
+}
+
+TEST_F(Procedure, CleanAirGateWantsLowHcLowCo2AndHighO2AndCountsOnlyWhileNothingElseIsWrong) {
+    using C = Block::Code;
+    struct Case {
+        Engine air;
+        QList<C> expected; // after 6 s of it
+    };
+    const Case cases[] = {
+        {{800, 0.0, 0.5, 19, 19.5}, {}}, // every condition at its bound: clean
+        {{800, 0.0, 0.51, 0, 20.9}, {C::Co2NotClean, C::HangUp}},
+        {{800, 0.0, 0.0, 0, 19.49}, {C::O2NotClean, C::HangUp}},
+        {{800, 0.0, 0.0, 20, 20.9}, {C::HcNotClean, C::HangUp}},
+        {{800, 0.3, 2.0, 30, 18.0}, {C::HcNotClean, C::Co2NotClean, C::O2NotClean, C::HangUp}},
+        {{0, 0.0, 0.0, 0, 20.9}, {C::NoEngineSpeed, C::HangUp}}, // clean, but no speed signal
+    };
+    for (const Case& c : cases) {
+        begin();
+        drive(c.air, 6000);
+        const GateView g = test->gate();
+        EXPECT_EQ(codes(g.blocks), c.expected) << c.air.co2 << " " << c.air.o2 << " " << c.air.rpm;
+        EXPECT_EQ(g.hangUpDone, c.expected.isEmpty());
+        if (!c.expected.isEmpty()) {
+            EXPECT_EQ(g.hangUpCleanMs, 0);
+        }
+        for (const Block& b : g.blocks)
+            EXPECT_FALSE(b.text.isEmpty() || b.action.isEmpty());
+    }
+    // An engine speed of 0 on the way starts the count over.
+    begin();
+    drive(kCleanAir, 4000);
+    drive({0, 0.0, 0.0, 0, 20.9}, 250);
+    EXPECT_EQ(test->gate().hangUpCleanMs, 0);
+    drive(kCleanAir, 5000);
+    EXPECT_FALSE(test->gate().hangUpDone);
+}
+
+TEST_F(Procedure, CleanAirCheckHoldsTenMinutesBeforeTheFirstPhase) {
+    struct Case {
+        int64_t conditioningMs; // from the check passed to Enter in conditioning
+        bool phasesStart;
+    };
+    for (const Case& c : {Case{600'000, true}, Case{601'000, false}}) {
+        begin();
+        drive(kCleanAir, 5250);
+        ASSERT_TRUE(test->gate().hangUpDone);
+        ASSERT_TRUE(test->proceed());
+        drive(kGoodIdle, c.conditioningMs - 1000, 1000);
+        EXPECT_EQ(test->conditioning().cleanAirLeftMs, kCleanAirValidMs - (c.conditioningMs - 1000));
+        drive(kGoodIdle, 1000, 1000);
+        EXPECT_EQ(test->proceed(), c.phasesStart) << c.conditioningMs;
+        if (c.phasesStart) {
+            EXPECT_EQ(test->stage(), Stage::Phases);
+            continue;
+        }
+        EXPECT_EQ(test->stage(), Stage::Gate);
+        EXPECT_FALSE(test->gate().hangUpDone);
+        EXPECT_FALSE(test->gate().repeatReason.isEmpty());
+        // Done again, then through conditioning into the phases.
+        drive(kCleanAir, 5250);
+        EXPECT_TRUE(test->gate().repeatReason.isEmpty());
+        ASSERT_TRUE(test->proceed());
+        EXPECT_EQ(test->stage(), Stage::Conditioning);
+        ASSERT_TRUE(test->proceed());
+        EXPECT_EQ(test->stage(), Stage::Phases);
+    }
+}
+
+TEST_F(Procedure, MomentaryProbePullSpoilsEveryAverageItIsIn) {
+    // Ten records in each 5-second average; the probe comes out for two of them just before
+    // the first average. Averaged in, they would bring CO under the limit (8 x 0,36 % and
+    // 2 x 0 % make 0,29 % at idle; CO + CO2 stays near 12 %).
+    const SetupReadResult r = parseTwoSpeedSetup("StabilisationSeconds = 2\nMeasuringSeconds = 15\n"
+                                                 "AveragingSeconds = 5\nPhaseLimitSeconds = 30\n",
+                                                 QStringLiteral("TWOSPEED.ini"));
+    ASSERT_TRUE(r.refused.isEmpty());
+    struct Case {
+        int phase;
+        Engine car;
+        int coUnits; // the car's CO as printed
+    };
+    const Case cases[] = {
+        {0, {2700, 0.24, 14.8, 20, 0.2}, 24}, // high idle, limit 0,20 %
+        {1, {800, 0.36, 14.6, 40, 0.3}, 36},  // idle, limit 0,30 %
+    };
+    const Engine pulled{0, 0.0, 0.0, 0, 20.9};
+    for (const Case& c : cases) {
+        begin(catalystCar(), r.setup);
+        startPhases();
+        while (c.phase == 1 && phase(0).verdict == Verdict::Pending)
+            drive(kGoodHighIdle, 500, 500);
+        drive(c.car, 6000, 500);
+        Engine out = pulled;
+        out.rpm = c.car.rpm;
+        const int64_t firstOut = test->elapsedMs() + 500;
+        drive(out, 1000, 500);
+        drive(c.car, 500, 500); // the first average: the pulled samples are in it
+        ASSERT_TRUE(test->currentPhase() && test->currentPhase()->liveAverage);
+        EXPECT_EQ(test->currentPhase()->liveAverage->invalidReason,
+                  QStringLiteral("пробата е разредена: сондата не е навлязла достатъчно или има теч"));
+        while (phase(c.phase).verdict == Verdict::Pending)
+            drive(c.car, 500, 500);
+
+        const PhaseResult& p = phase(c.phase);
+        EXPECT_EQ(p.verdict, Verdict::Fail) << c.phase;
+        EXPECT_EQ(p.probeOuts, QList<int64_t>({firstOut, firstOut + 500}));
+        EXPECT_EQ(
+            std::count_if(p.samples.cbegin(), p.samples.cend(), [](const Sample& s) { return s.diluted; }),
+            2);
+        ASSERT_FALSE(p.failingAverages.isEmpty());
+        for (const Average& a : p.failingAverages)
+            EXPECT_EQ(printedUnits(a.co, 2), c.coUnits) << "a valid average held a pulled sample";
+    }
+}
+
+TEST_F(Procedure, EndingAfterAFailingAverage) {
+    enum class End { Abort, Interrupt, PhaseLimit };
+    struct Case {
+        End end;
+        Verdict verdict;
+        Ending ending;
+        Verdict phaseVerdict;
+    };
+    const Case cases[] = {
+        {End::Abort, Verdict::Fail, Ending::Aborted, Verdict::Fail},
+        {End::Interrupt, Verdict::Interrupted, Ending::Interrupted, Verdict::Interrupted},
+        {End::PhaseLimit, Verdict::Fail, Ending::TimeLimit, Verdict::Fail},
+    };
+    for (const Case& c : cases) {
+        begin();
+        startPhases();
+        drive({2700, 0.5, 14.5, 60, 0.2}, 4500); // a valid average beyond 0,20 %
+        ASSERT_FALSE(phase(0).failingAverages.isEmpty());
+        ASSERT_EQ(phase(0).verdict, Verdict::Pending);
+        switch (c.end) {
+        case End::Abort:
+            test->abort();
+            break;
+        case End::Interrupt:
+            test->interrupt(QStringLiteral("портът е загубен"));
+            break;
+        case End::PhaseLimit:
+            drive({2300}, 8000); // out of the window until the phase limit
+            EXPECT_TRUE(phase(0).endedByPhaseLimit);
+            drive(kGoodIdle, 4500);
+            break;
+        }
+        ASSERT_TRUE(test->finished());
+        EXPECT_EQ(test->verdict(), c.verdict) << int(c.end);
+        EXPECT_EQ(test->ending(), c.ending) << int(c.end);
+        EXPECT_EQ(phase(0).verdict, c.phaseVerdict) << int(c.end);
+        EXPECT_TRUE(test->reason().contains(QStringLiteral("CO 0,50 % > 0,20 %")))
+            << test->reason().toStdString();
+        const std::optional<PhaseAverage> failing = test->failingAverage();
+        ASSERT_TRUE(failing) << int(c.end);
+        EXPECT_EQ(failing->phase, PhaseKind::HighIdle);
+        EXPECT_EQ(printedUnits(failing->average.co, 2), 50);
+    }
+    EXPECT_EQ(verdictTitle(Verdict::Interrupted), QStringLiteral("НЕВАЛИДЕН"));
+
+    // Without a failing average an abort stays an abort, with nothing to show.
+    begin();
+    startPhases();
+    drive(kGoodHighIdle, 1000);
+    test->abort();
+    EXPECT_EQ(test->verdict(), Verdict::Aborted);
+    EXPECT_EQ(test->ending(), Ending::Aborted);
+    EXPECT_FALSE(test->failingAverage());
+}
+
+TEST_F(Procedure, AtTwelveHundredBaudASampleIsALineAndItsSpeedMustBeItsOwn) {
+    begin();
+    cycle.baudRate = 1200;
+    cycle.opState = 7;
+    startPhases();
+    // Lines of the same bytes are samples each; the same line decoded again is not.
+    for (int i = 0; i < 4; ++i) {
+        now += 250;
+        feed(kGoodHighIdle);
+        test->feed({record, 0.05, 14.8, 20, 0.2, 2700, 90.0});
+    }
+    EXPECT_EQ(phase(0).samples.size(), 4);
+
+    // A speed from another line neither brings the speed back into the window nor takes it out.
+    struct Case {
+        Engine before, then;
+        int restarts;
+    };
+    Engine otherInside = kGoodHighIdle;
+    otherInside.rpmFromSameLine = false;
+    Engine otherOutside = otherInside;
+    otherOutside.rpm = 2000;
+    const Case cases[] = {
+        {{2000}, otherInside, 1},         // 1,5 s out, then 1 s "inside" by other lines: restarted
+        {kGoodHighIdle, otherOutside, 0}, // inside, then 3 s "outside" by other lines: counting on
+    };
+    for (const Case& c : cases) {
+        begin();
+        cycle.baudRate = 1200;
+        cycle.opState = 7;
+        startPhases();
+        drive(kGoodHighIdle, 1000);
+        drive(c.before, 1500);
+        drive(c.then, 3000);
+        EXPECT_EQ(phase(0).restarts, c.restarts) << c.then.rpm;
+        EXPECT_FALSE(phase(0).samples.last().inWindow);
+        EXPECT_FALSE(phase(0).samples.last().rpmFromSameLine);
+    }
+    // Measuring on such lines gives no valid average.
+    ASSERT_EQ(test->currentPhase()->step, PhaseStep::Measuring);
+    ASSERT_TRUE(test->currentPhase()->liveAverage);
+    EXPECT_TRUE(
+        test->currentPhase()->liveAverage->invalidReason.contains(QStringLiteral("реда на газовете")));
+}
+
+TEST_F(Procedure, AFailingAverageIsWithheldUntilItsJournalLineIsWritten) {
+    begin();
+    startPhases();
+    drive({2700, 0.5, 14.5, 60, 0.2}, 4250);
+    ASSERT_EQ(phase(0).failingAverages.size(), 1);
+    EXPECT_TRUE(test->evidencePending());
+    EXPECT_TRUE(test->currentPhase()->liveAverageWithheld);
+    EXPECT_FALSE(test->currentPhase()->liveAverage);
+    JournalMark mark;
+    mark.failingWritten = {0, 0};
+    test->evidenceWritten(mark); // a line without it changes nothing
+    EXPECT_TRUE(test->evidencePending());
+    mark.failingWritten = {1, 0};
+    test->evidenceWritten(mark);
+    EXPECT_FALSE(test->evidencePending());
+    ASSERT_TRUE(test->currentPhase()->liveAverage);
+    EXPECT_EQ(printedUnits(test->currentPhase()->liveAverage->co, 2), 50);
+    drive({2700, 0.5, 14.5, 60, 0.2}, 250); // the next one waits for its line again
+    EXPECT_TRUE(test->currentPhase()->liveAverageWithheld);
+    // Invalid averages are not evidence and are shown at once.
+    drive({2700, 0.5, 2.0, 60, 17}, 250);
+    EXPECT_FALSE(test->currentPhase()->liveAverageWithheld);
+    EXPECT_FALSE(test->currentPhase()->liveAverage->valid);
 }
 
 } // namespace

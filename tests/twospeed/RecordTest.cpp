@@ -74,6 +74,8 @@ protected:
         EXPECT_EQ(made["verdict"].toString(), expected["verdict"].toString());
         EXPECT_EQ(made["reason"].toString(), expected["reason"].toString());
         EXPECT_EQ(made["verdictTitle"].toString(), expected["verdictTitle"].toString());
+        EXPECT_EQ(made["ending"].toString(), "interrupted");
+        EXPECT_EQ(made["failingAverage"], expected["failingAverage"]);
         const QJsonArray want = expected["phases"].toArray();
         const QJsonArray got = made["phases"].toArray();
         ASSERT_EQ(got.size(), want.size());
@@ -84,6 +86,9 @@ protected:
             EXPECT_EQ(g["reason"].toString(), w["reason"].toString()) << i;
             EXPECT_EQ(g["samples"].toArray(), w["samples"].toArray()) << i;
             EXPECT_EQ(g["window"].toObject(), w["window"].toObject()) << i;
+            EXPECT_EQ(g["probeOuts"].toArray(), w["probeOuts"].toArray()) << i;
+            EXPECT_EQ(g["deciding"], w["deciding"]) << i;
+            EXPECT_EQ(g["co"], w["co"]) << i;
         }
     }
 
@@ -179,6 +184,110 @@ TEST_F(Record, samplesAfterTheLastJournalLineAreLostAndNothingElse) {
     EXPECT_EQ(made["phases"].toArray()[0].toObject()["samples"].toArray().size(), kept);
     EXPECT_EQ(made["ended"].toString(), "2026-03-10T10:05:00");
     EXPECT_EQ(made["phases"].toArray()[1].toObject()["verdict"].toString(), "not-run");
+}
+
+TEST_F(Record, theLinesKeepDilutedSamplesProbeOutsAndEveryFailingAverageOnce) {
+    autoJournal = false;
+    startPhases();
+    drive(kHighCoHighIdle, 3500);
+    const Engine pulled{2700, 0.0, 0.0, 0, 20.9};
+    drive(pulled, 250);
+    const int64_t outAt = test->elapsedMs();
+    drive(kHighCoHighIdle, 250);
+    const QJsonObject line = samplesRecord(*test, mark);
+    const QList<Average>& failing = test->phases()[0].failingAverages;
+    ASSERT_FALSE(failing.isEmpty());
+    ASSERT_EQ(line["failing"].toArray().size(), failing.size());
+    const QJsonObject first = line["failing"].toArray()[0].toObject();
+    EXPECT_EQ(first["phase"].toString(), "high-idle");
+    EXPECT_DOUBLE_EQ(first["co"].toDouble(), failing[0].co);
+    EXPECT_EQ(first["checks"].toArray()[0].toObject()["pass"].toBool(), false);
+    int diluted = 0;
+    for (const QJsonValue& v : line["samples"].toArray()) {
+        const QJsonObject sample = v.toObject();
+        ASSERT_TRUE(sample.contains("diluted") && sample.contains("rpmFromSameLine"));
+        if (sample["diluted"].toBool()) {
+            ++diluted;
+            EXPECT_EQ(sample["t"].toInteger(), outAt);
+        }
+    }
+    EXPECT_EQ(diluted, 1);
+
+    const qsizetype written = failing.size();
+    drive(kHighCoHighIdle, 500);
+    const QJsonObject next = samplesRecord(*test, mark);
+    EXPECT_EQ(next["failing"].toArray().size(), failing.size() - written) << "each failing average once";
+    while (test->phases()[0].verdict == Verdict::Pending)
+        drive(kHighCoHighIdle, 250);
+    const QJsonObject ended = samplesRecord(*test, mark)["ended"].toArray()[0].toObject();
+    EXPECT_EQ(ended["probeOuts"].toArray(), QJsonArray({qint64(outAt)}));
+    EXPECT_FALSE(ended["phaseLimitReached"].toBool());
+}
+
+TEST_F(Record, theResultKeepsTheEndingAndTheFailingAverage) {
+    enum class End { Pass, Abort, Interrupt };
+    struct Case {
+        End end;
+        const char* verdict;
+        const char* ending;
+        bool failing;
+    };
+    const Case cases[] = {
+        {End::Pass, "pass", "completed", false},
+        {End::Abort, "fail", "aborted", true},
+        {End::Interrupt, "interrupted", "interrupted", true},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        journal.clear();
+        mark = {};
+        journalled = now;
+        startPhases();
+        if (c.end == End::Pass) {
+            drive(kGoodHighIdle, 4000);
+            drive(kGoodIdle, 4000);
+        } else {
+            drive(kHighCoHighIdle, 3500);
+            if (c.end == End::Abort)
+                test->abort();
+            else
+                expectInterruptionAgrees();
+            test->interrupt(kClosedDuringTest);
+        }
+        ASSERT_TRUE(test->finished());
+        const QJsonObject result = resultRecord(*test, QDateTime(QDate(2026, 3, 10), QTime(10, 5)), 1);
+        EXPECT_EQ(result["verdict"].toString(), c.verdict);
+        EXPECT_EQ(result["ending"].toString(), c.ending);
+        ASSERT_EQ(result["failingAverage"].isObject(), c.failing) << c.ending;
+        if (!c.failing)
+            continue;
+        const QJsonObject failing = result["failingAverage"].toObject();
+        EXPECT_EQ(failing["phase"].toString(), "high-idle");
+        EXPECT_DOUBLE_EQ(failing["co"].toDouble(), test->phases()[0].failingAverages.last().co);
+        QJsonObject deciding = result["phases"].toArray()[0].toObject()["deciding"].toObject();
+        deciding.insert("phase", "high-idle");
+        EXPECT_EQ(failing, deciding);
+    }
+}
+
+TEST_F(Record, anInterruptedTrainingTestIsNoAttempt) {
+    drive(kCleanAir, 1000);
+    QJsonObject training = started;
+    training["training"] = true;
+    struct Case {
+        QJsonObject started;
+        std::optional<int> attempt;
+        QJsonValue expected;
+    };
+    const Case cases[] = {
+        {training, std::nullopt, 0},
+        {training, 3, 0},
+        {started, std::nullopt, QJsonValue(QJsonValue::Null)},
+        {started, 2, 2},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(interruptedResult(c.started, journal, kStoppedDuringTest, {}, c.attempt)["attempt"],
+                  c.expected);
 }
 
 } // namespace
