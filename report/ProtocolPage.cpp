@@ -16,6 +16,7 @@
 #include <QPrinter>
 #include <QRawFont>
 #include <algorithm>
+#include <cmath>
 
 namespace vz {
 
@@ -68,6 +69,45 @@ ProtocolPhase phaseOf(const PhaseResult& result, const LimitSet& limits) {
                 {quantityName(q), quantityUnit(q), kNone, limitOf(q, result.kind, limits), true});
     }
     return phase;
+}
+
+// How the test ended, from its phases: the record's key of an operator's abort or a
+// technical interruption; empty when neither ended it.
+QString endingOfPhases(const QList<PhaseResult>& phases) {
+    for (const PhaseResult& p : phases) {
+        if (p.verdict == Verdict::Aborted)
+            return QStringLiteral("aborted");
+        if (p.verdict == Verdict::Interrupted)
+            return QStringLiteral("interrupted");
+    }
+    return {};
+}
+
+// The first valid average beyond a limit that a phase holds as its deciding one.
+const PhaseResult* phaseWithFailingAverage(const QList<PhaseResult>& phases) {
+    for (const PhaseResult& p : phases) {
+        if (p.deciding && p.deciding->valid && !p.deciding->withinLimits)
+            return &p;
+    }
+    return nullptr;
+}
+
+// The limits the vehicle's row set, each with its source, unless the limit set's source
+// already names the table.
+QStringList rowLimitSources(const LimitSet& limits, const QString& checksum) {
+    QStringList lines;
+    if (limits.source.contains(kTableSource))
+        return lines;
+    if (limits.idleCoFromRow)
+        lines.append(tableSourceLine(
+            QStringLiteral("CO на празен ход ≤ %1 %").arg(unitsText(limits.idleCoLimit, kCoDecimals)),
+            checksum));
+    if (limits.idleWindowFromRow)
+        lines.append(tableSourceLine(QStringLiteral("обороти на празен ход %1–%2 min⁻¹")
+                                         .arg(limits.idleWindow.min)
+                                         .arg(limits.idleWindow.max),
+                                     checksum));
+    return lines;
 }
 
 } // namespace
@@ -135,6 +175,7 @@ ProtocolData protocolData(const TwoSpeedTest& test, const ProtocolContext& conte
     d.limitSource = limits.source;
     if (limits.row)
         d.rowInformation = rowInformationText(*limits.row);
+    d.limitSources = rowLimitSources(limits, context.tableChecksum);
 
     const TwoSpeedSetup& setup = test.setup();
     d.analyserSerial = setup.analyserSerial;
@@ -151,13 +192,26 @@ ProtocolData protocolData(const TwoSpeedTest& test, const ProtocolContext& conte
     d.verdict = verdictTitle(test.verdict());
     d.verdictReason = test.reason();
     d.operatorName = context.operatorName;
+    const QString ending = context.ending.isEmpty() ? endingOfPhases(test.phases()) : context.ending;
+    const PhaseResult* failing = phaseWithFailingAverage(test.phases());
+    if (failing && !protocolEndingText(ending, false).isEmpty()) {
+        const ProtocolPhase phase = phaseOf(*failing, limits);
+        d.failingAverage = failingAverageText(phase.name, phase.rpm, phase.values);
+    }
+    d.ending = protocolEndingText(ending, !d.failingAverage.isEmpty());
     d.training = test.training().active;
     d.trainingReason = test.training().reasonText;
+    if (d.training && !d.trainingReason.isEmpty())
+        d.trainingReasons = {d.trainingReason};
     for (const SetupDifference& difference : differencesFromDefaults(setup))
         d.setupDifferences.append(difference.text());
 
-    if (!context.seal.isEmpty())
+    d.unrecorded = context.unrecorded;
+    if (!context.seal.isEmpty() && !context.unrecorded)
         d.seal = sealDigits(context.seal);
+    else if (context.unrecorded)
+        d.sealTrouble = context.sealTrouble.isEmpty() ? QStringLiteral("записът не можа да бъде направен")
+                                                      : context.sealTrouble;
     else
         d.sealTrouble =
             context.sealTrouble.isEmpty() ? QStringLiteral("записът не е запечатан") : context.sealTrouble;
@@ -368,8 +422,16 @@ QString capitalised(QString text) {
     return text;
 }
 
+// Every reason a test is training, as one text.
+QString trainingReasonsText(const ProtocolData& d) {
+    return d.trainingReasons.isEmpty() ? d.trainingReason : d.trainingReasons.join(QStringLiteral("; "));
+}
+
 void layOutHeader(PageLayout& page, const ProtocolData& d) {
-    page.paragraph(d.title, 15, true, kLeft, kRight - kLeft, Align::Centre);
+    // A page whose result is not in the archive does not call itself a protocol.
+    const QString title =
+        d.unrecorded && d.title == kProtocolTitle ? QStringLiteral("ИЗПИТВАНЕ НА ДВЕ СКОРОСТИ") : d.title;
+    page.paragraph(title, 15, true, kLeft, kRight - kLeft, Align::Centre);
     page.paragraph(QStringLiteral("Измерване на отработилите газове на двигател с принудително запалване"), 9,
                    false, kLeft, kRight - kLeft, Align::Centre);
     page.space(8);
@@ -378,17 +440,24 @@ void layOutHeader(PageLayout& page, const ProtocolData& d) {
     if (d.training) {
         page.space(6);
         page.paragraph(kTrainingMark, 15, true, kLeft, kRight - kLeft, Align::Centre);
-        if (!d.trainingReason.isEmpty())
-            page.paragraph(d.trainingReason, 9, false, kLeft, kRight - kLeft, Align::Centre);
+        const QString reasons = trainingReasonsText(d);
+        if (!reasons.isEmpty())
+            page.paragraph(reasons, 9, false, kLeft, kRight - kLeft, Align::Centre);
     }
     page.space(14);
 
-    const QString number = QStringLiteral("Протокол № %1").arg(d.number);
-    const double numberEnd = kLeft + page.advance(page.font(number, 14, true), number);
-    QList<PageLayout::Cell> first = {{kLeft, 480, number, 14, true}};
-    if (d.attempt > 1)
-        first.append({numberEnd + 25, kLeft + 560 - numberEnd - 25, QStringLiteral("опит %1").arg(d.attempt),
-                      12, true});
+    QList<PageLayout::Cell> first;
+    if (d.unrecorded) {
+        // No number: the mark stands where an official page has it.
+        first.append({kLeft, 590, kUnrecordedMark, 14, true});
+    } else {
+        const QString number = QStringLiteral("Протокол № ") + protocolNumberText(d.number, d.training);
+        const double numberEnd = kLeft + page.advance(page.font(number, 14, true), number);
+        first.append({kLeft, 480, number, 14, true});
+        if (d.attempt > 1)
+            first.append({numberEnd + 25, kLeft + 560 - numberEnd - 25,
+                          QStringLiteral("опит %1").arg(d.attempt), 12, true});
+    }
     first.append({700, kRight - 700, QStringLiteral("Дата: ") + d.date, 11});
     page.row(first);
     QList<PageLayout::Cell> times = {{700, 200, QStringLiteral("Начало: ") + d.startTime, 10}};
@@ -408,12 +477,16 @@ void layOutFacts(PageLayout& page, const ProtocolData& d) {
     page.field(QStringLiteral("Контрол на емисиите"), d.emissionControl);
     if (!d.typeApproval.isEmpty())
         page.field(QStringLiteral("Одобрение на типа"), d.typeApproval);
+    if (!d.declaration.isEmpty())
+        page.field(QStringLiteral("Декларация на оператора"), d.declaration);
 
     page.space(12);
     page.paragraph(QStringLiteral("Гранични стойности"), 11, true);
     page.space(2);
     page.paragraph(d.limitExplanation, 10, false);
     page.paragraph(QStringLiteral("Основание: ") + d.limitSource, 9, false);
+    for (const QString& line : d.limitSources)
+        page.paragraph(line, 9, false);
     if (!d.rowInformation.isEmpty())
         page.paragraph(QStringLiteral("Стойности от ред F1 (за информация): ") + d.rowInformation, 9, false);
 
@@ -491,11 +564,37 @@ void layOutPhases(PageLayout& page, const ProtocolData& d) {
                    false);
 }
 
+// The verdict in the page's largest letters; a training test's mark beside it, on its line
+// where both fit, else right under it.
+void layOutVerdictLine(PageLayout& page, const ProtocolData& d) {
+    const bool red = d.outcome == ProtocolOutcome::Fail;
+    const QFont verdictFont = page.font(d.verdict, 28, true);
+    const QFont markFont = page.font(kTrainingMark, 12, true);
+    const double gap = 30;
+    const double verdictWidth = page.advance(verdictFont, d.verdict);
+    const double markWidth = page.advance(markFont, kTrainingMark);
+    if (!d.training || verdictWidth + gap + markWidth > kRight - kLeft) {
+        page.paragraph(d.verdict, 28, true, kLeft, kRight - kLeft, Align::Centre, red);
+        if (d.training)
+            page.paragraph(kTrainingMark, 12, true, kLeft, kRight - kLeft, Align::Centre);
+        return;
+    }
+    const double left = kLeft + (kRight - kLeft - verdictWidth - gap - markWidth) / 2;
+    const double baseline = page.y + page.ascent(verdictFont);
+    page.place(left, baseline, verdictFont, d.verdict, red);
+    page.place(left + verdictWidth + gap, baseline, markFont, kTrainingMark);
+    page.y += page.lineSpacing(verdictFont);
+}
+
 void layOutVerdict(PageLayout& page, const ProtocolData& d) {
     page.space(16);
     page.paragraph(QStringLiteral("Заключение"), 11, true, kLeft, kRight - kLeft, Align::Centre);
-    page.paragraph(d.verdict, 28, true, kLeft, kRight - kLeft, Align::Centre,
-                   d.outcome == ProtocolOutcome::Fail);
+    layOutVerdictLine(page, d);
+    if (!d.ending.isEmpty())
+        page.paragraph(d.ending, 12, true, kLeft, kRight - kLeft, Align::Centre);
+    if (!d.failingAverage.isEmpty())
+        page.paragraph(QStringLiteral("Неуспешна средна стойност при ") + d.failingAverage, 10, false, kLeft,
+                       kRight - kLeft, Align::Centre);
     if (!d.verdictReason.isEmpty())
         page.paragraph(d.verdictReason, 10, false, kLeft, kRight - kLeft, Align::Centre);
     page.space(18);
@@ -520,16 +619,42 @@ void layOutVerdict(PageLayout& page, const ProtocolData& d) {
     }
 }
 
-// The foot goes at the bottom of the page; returns where it begins.
+// The foot goes at the bottom of the page; returns where it begins. It says what the paper
+// is: a training test's mark with every reason, the mark of a result not in the archive, and
+// the seal or why there is none. A missing seal never keeps the page from printing.
 double layOutFoot(PageLayout& page, const ProtocolData& d) {
-    const QString text = d.seal.isEmpty() ? QStringLiteral("без печат: ") + d.sealTrouble
-                                          : QStringLiteral("Печат на записа в архива: ") + d.seal;
-    const QFont f = page.font(text, 9, false);
-    const double height = page.wrap(text, f, kRight - kLeft).size() * page.lineSpacing(f);
+    struct Line {
+        QString text;
+        bool bold;
+    };
+    QList<Line> lines;
+    if (d.training) {
+        const QString reasons = trainingReasonsText(d);
+        lines.append(
+            {reasons.isEmpty() ? kTrainingMark : kTrainingMark + QStringLiteral(": ") + reasons, true});
+    }
+    if (d.unrecorded) {
+        lines.append({kUnrecordedMark, true});
+        lines.append({QStringLiteral("резултатът не е записан в архива") +
+                          (d.sealTrouble.isEmpty() ? QString() : QStringLiteral(": ") + d.sealTrouble),
+                      false});
+    } else if (!d.seal.isEmpty()) {
+        lines.append({QStringLiteral("Печат на записа в архива: ") + d.seal, false});
+    } else {
+        lines.append({d.sealTrouble.isEmpty() ? QStringLiteral("без печат")
+                                              : QStringLiteral("без печат: ") + d.sealTrouble,
+                      false});
+    }
+    double height = 0;
+    for (const Line& line : lines) {
+        const QFont f = page.font(line.text, 9, line.bold);
+        height += page.wrap(line.text, f, kRight - kLeft).size() * page.lineSpacing(f);
+    }
     const double top = kBottom - height;
     const double flowEnd = page.y;
     page.y = top;
-    page.paragraph(text, 9, false);
+    for (const Line& line : lines)
+        page.paragraph(line.text, 9, line.bold);
     page.rule(top - 8);
     page.y = flowEnd;
     return top - 16;
@@ -570,6 +695,34 @@ bool hasColour(const QPaintDevice* device) {
     return device->depth() > 1;
 }
 
+// A mark across the face of the page: light letters along one diagonal of the sheet (rising
+// from bottom left to top right, or falling), as long as three quarters of it.
+const QColor kTrainingGrey(205, 205, 205);
+const QColor kUnrecordedGrey(180, 180, 180);
+
+void drawAcrossThePage(QPainter& painter, const PageLayout& page, const QString& text, bool rising,
+                       const QColor& grey) {
+    QPaintDevice* device = painter.device();
+    const double width = device->width();
+    const double height = std::min<double>(device->height(), kUnitsDown * width / kUnitsAcross);
+    const double diagonal = std::hypot(width, height);
+    QFont font = page.font(text, 40, true);
+    const double advance = QFontMetricsF(font, device).horizontalAdvance(text);
+    if (advance <= 0)
+        return;
+    font.setPointSizeF(font.pointSizeF() * 0.75 * diagonal / advance);
+    const QFontMetricsF metrics(font, device);
+    const double angle = std::atan2(height, width) * 180 / M_PI;
+    painter.save();
+    painter.translate(width / 2, height / 2);
+    painter.rotate(rising ? -angle : angle);
+    painter.setFont(font);
+    painter.setPen(grey);
+    painter.drawText(
+        QPointF(-metrics.horizontalAdvance(text) / 2, (metrics.ascent() - metrics.descent()) / 2), text);
+    painter.restore();
+}
+
 } // namespace
 
 void drawProtocolPage(QPainter& painter, const ProtocolData& data) {
@@ -578,6 +731,11 @@ void drawProtocolPage(QPainter& painter, const ProtocolData& data) {
     const double scale = device->width() / kUnitsAcross;
     const bool colour = hasColour(device);
     painter.save();
+    // The marks across the face first, so that every text stays readable over them.
+    if (data.unrecorded)
+        drawAcrossThePage(painter, page, kUnrecordedMark, true, kUnrecordedGrey);
+    if (data.training)
+        drawAcrossThePage(painter, page, kTrainingMark, !data.unrecorded, kTrainingGrey);
     // Rules are a black pixel stretched over their place: every engine draws an image, even
     // one that draws no shapes (a recording page).
     QImage black(1, 1, QImage::Format_RGB32);
@@ -599,27 +757,41 @@ QString protocolPdfFileName(int number, bool training) {
     return (training ? QStringLiteral("Obuchenie%1.pdf") : QStringLiteral("Protokol%1.pdf")).arg(number);
 }
 
+QString unrecordedPdfFileName(const QDateTime& ended) {
+    return QStringLiteral("Nezapisan-%1.pdf").arg(ended.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+}
+
+QString protocolDocumentTitle(const ProtocolData& data) {
+    if (data.unrecorded)
+        return kUnrecordedMark;
+    return QStringLiteral("Протокол № ") + protocolNumberText(data.number, data.training) +
+           (data.copy ? QStringLiteral(" (копие)") : QString());
+}
+
+QByteArray protocolPdf(const ProtocolData& data) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    // The whole sheet is the page: the layout keeps its own margins.
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    writer.setTitle(protocolDocumentTitle(data));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return {};
+    drawProtocolPage(painter, data);
+    painter.end();
+    return bytes;
+}
+
 bool writeProtocolPdf(const QString& path, const ProtocolData& data, QString* error) {
     const QByteArray name = QFileInfo(path).fileName().toUtf8();
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        // The whole sheet is the page: the layout keeps its own margins.
-        writer.setPageLayout(
-            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-        writer.setTitle(QStringLiteral("Протокол № %1").arg(data.number) +
-                        (data.copy ? QStringLiteral(" (копие)") : QString()));
-        QPainter painter;
-        if (!painter.begin(&writer)) {
-            if (error)
-                *error = QStringLiteral("%1: the page could not be started").arg(path);
-            qCWarning(lcFiles, "write %s failed: the page could not be started", name.constData());
-            return false;
-        }
-        drawProtocolPage(painter, data);
-        painter.end();
+    const QByteArray bytes = protocolPdf(data);
+    if (bytes.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("%1: the page could not be started").arg(path);
+        qCWarning(lcFiles, "write %s failed: the page could not be started", name.constData());
+        return false;
     }
     QString why;
     if (!writeFileAtomically(path, bytes, kTrailFileMode, true, &why)) {

@@ -84,16 +84,40 @@ struct ProtocolData {
     QString verdict;       // "СЪОТВЕТСТВА", "НЕ СЪОТВЕТСТВА", "НЕВАЛИДЕН"
     QString verdictReason; // the test's reason (what failed, why it is invalid)
 
+    // How the test ended when it did not run to its end (protocolEndingText()), printed under
+    // the verdict; empty for a test that ran to its end and for records that do not say.
+    QString ending;
+    // The valid failing average a test held when it ended early (failingAverageText()), printed
+    // with the ending; empty when there is none.
+    QString failingAverage;
+
+    // The operator's declaration that the car has no catalyst or no lambda control, with its
+    // reason ("Декларация на оператора: ‹text›"); empty when none was made.
+    QString declaration;
+    // Limits that do not come from the default rule, one line each with its source:
+    // "CO на празен ход ≤ 0,45 %: по таблица CarModel.DB, контролна сума 3f9a…".
+    QStringList limitSources;
+
     QString operatorName;
     bool training = false;
-    QString trainingReason;
+    QString trainingReason;       // the first reason; printed when trainingReasons is empty
+    QStringList trainingReasons;  // every reason the test is training
     QStringList setupDifferences; // SetupDifference::text() of each value off its default
 
     QString seal;        // the record's seal: its first 16 hexadecimal digits
     QString sealTrouble; // when there is no seal: why ("без печат: ‹причина›")
 
     bool copy = false; // a reprint from the archive: the page carries "КОПИЕ / COPY"
+    // The result line could not be written: the page is no protocol. It carries no number and
+    // no seal, and kUnrecordedMark across its face and at its foot, with sealTrouble as the
+    // reason the result was not written.
+    bool unrecorded = false;
 };
+
+// The mark of a page whose result is not in the archive.
+inline const QString kUnrecordedMark = QStringLiteral("НЕЗАПИСАН РЕЗУЛТАТ – НЕ Е ПРОТОКОЛ");
+// The source of a limit taken from the vehicle's row of the limits table.
+inline const QString kTableSource = QStringLiteral("по таблица CarModel.DB");
 
 // What the test window knows besides the test itself.
 struct ProtocolContext {
@@ -105,10 +129,38 @@ struct ProtocolContext {
     QDateTime ended;
     QByteArray seal;     // the result line's chain value (ArchiveWrite::seal); empty when none
     QString sealTrouble; // why the result line has no seal (ArchiveWrite::sealTrouble or error)
+    // The result line could not be written (ArchiveWrite::ok false): the page is marked as no
+    // protocol, and sealTrouble says why.
+    bool unrecorded = false;
+    // How the test ended, as the result line records it ("completed", "aborted", "interrupted",
+    // "time-limit"); empty: taken from the phases (an aborted or interrupted phase).
+    QString ending;
+    // The limits table's checksum, printed beside limits taken from the vehicle's row.
+    QString tableChecksum;
 };
 
 // The protocol of a finished test.
 ProtocolData protocolData(const twospeed::TwoSpeedTest& test, const ProtocolContext& context);
+
+// The number as the page prints it after "Протокол № ": "12"; a training protocol, numbered in
+// a series of its own, "О-12" (Cyrillic О).
+QString protocolNumberText(int number, bool training);
+// The page's name for a PDF's title: "Протокол № О-12", "Протокол № 12 (копие)", or the
+// unrecorded mark.
+QString protocolDocumentTitle(const ProtocolData& data);
+// The line under the verdict for a test that did not run to its end, from the ending's record
+// key: "aborted" -> "Изпитването е прекратено от оператора"; "interrupted" with a failing
+// average -> "Изпитването е прекъснато след неуспешна средна стойност". Empty for "completed",
+// an empty key and keys it does not know.
+QString protocolEndingText(const QString& endingKey, bool withFailingAverage);
+// A limit from the table's row with its source: "CO на празен ход ≤ 0,45 %" and the checksum
+// give "CO на празен ход ≤ 0,45 %: по таблица CarModel.DB, контролна сума 3f9a"; without a
+// checksum the source alone.
+QString tableSourceLine(const QString& limit, const QString& checksum);
+// A failing average in one line, after "Неуспешна средна стойност при ": "повишени обороти,
+// 2710 min⁻¹: CO 0,50 % ✘, CO₂ 14,20 %, HC 60 ppm, O₂ 0,30 %, λ 1,010" (✘ after a value beyond
+// its limit; `rpm` may be empty).
+QString failingAverageText(const QString& phase, const QString& rpm, const QList<ProtocolValue>& values);
 
 // Texts the builders share.
 QString emissionControlText(twospeed::EmissionControl control); // "катализатор с ламбда регулиране"
@@ -121,6 +173,9 @@ QString rowInformationText(const SelectedVehicle& row);
 // Draws the page on the painter's device, scaled to the device's width.
 void drawProtocolPage(QPainter& painter, const ProtocolData& data);
 
+// The page as the bytes of an A4 PDF; empty when the page could not be started.
+QByteArray protocolPdf(const ProtocolData& data);
+
 // The page as an A4 PDF. The file is written beside `path` under a temporary name, synced and
 // renamed into place (mode 0640), so that `path` is either the old file or the whole new one.
 bool writeProtocolPdf(const QString& path, const ProtocolData& data, QString* error);
@@ -130,5 +185,8 @@ bool printProtocol(PrinterService& printer, const ProtocolData& data, QString* e
 
 // "Protokol45.pdf"; a training protocol, numbered in a series of its own, "Obuchenie45.pdf".
 QString protocolPdfFileName(int number, bool training);
+// The page of a test whose result was not written, which has no number: named by the test's
+// end, "Nezapisan-20261207-140731.pdf".
+QString unrecordedPdfFileName(const QDateTime& ended);
 
 } // namespace vz

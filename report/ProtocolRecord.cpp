@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
 namespace vz {
 
@@ -87,7 +88,108 @@ QString typeApprovalOf(const QString& key) {
         return typeApprovalText(TypeApproval::BeforeEuro3);
     if (key == u"euro3-or-later")
         return typeApprovalText(TypeApproval::Euro3OrLater);
+    // The finer emission classes of later lines.
+    if (key == u"before-euro1")
+        return QStringLiteral("преди Евро 1");
+    if (key == u"euro1")
+        return QStringLiteral("Евро 1");
+    if (key == u"euro2")
+        return QStringLiteral("Евро 2");
     return {}; // unknown: not printed
+}
+
+// A {"key", "text"} object's text, or a plain string as it is.
+QString textOf(const QJsonValue& v) {
+    return v.isObject() ? v.toObject().value(QStringLiteral("text")).toString() : v.toString();
+}
+
+// The limits whose source is the vehicle's row of the limits table, from the limit set's
+// "sources" (limit name -> source, a {"key", "text"} object or a text). A limit is named with
+// its value where the limit set holds it. Lines the general source already says are left out.
+QStringList tableSourcesOf(const QJsonObject& limits) {
+    const QString checksum = text(limits, "tableChecksum");
+    const QString general = text(limits, "source");
+    const QJsonObject sources = limits.value(QStringLiteral("sources")).toObject();
+    const auto window = [&](const char* key) {
+        const QJsonObject w = limits.value(QLatin1StringView(key)).toObject();
+        return w.isEmpty() ? QString()
+                           : QStringLiteral(" %1–%2 min⁻¹")
+                                 .arg(w.value(QStringLiteral("min")).toInt())
+                                 .arg(w.value(QStringLiteral("max")).toInt());
+    };
+    const auto co = [&](const char* key) {
+        const std::optional<double> v = number(limits, key);
+        return v ? QStringLiteral(" ≤ %1 %").arg(unitsText(printedUnits(*v, kCoDecimals), kCoDecimals))
+                 : QString();
+    };
+    const QList<std::pair<QString, QString>> names = {
+        {QStringLiteral("idleCo"), QStringLiteral("CO на празен ход") + co("idleCo")},
+        {QStringLiteral("idleWindow"), QStringLiteral("обороти на празен ход") + window("idleWindow")},
+        {QStringLiteral("highIdleCo"), QStringLiteral("CO при повишени обороти") + co("highIdleCo")},
+        {QStringLiteral("lambda"), QStringLiteral("λ при повишени обороти")},
+        {QStringLiteral("highIdleWindow"), QStringLiteral("повишени обороти") + window("highIdleWindow")},
+    };
+    QStringList lines;
+    for (auto it = sources.begin(); it != sources.end(); ++it) {
+        const QJsonValue v = it.value();
+        const QString source = textOf(v);
+        const bool fromTable = (v.isObject() && v.toObject().value(QStringLiteral("key")).toString() ==
+                                                    QLatin1StringView("table")) ||
+                               source.contains(QLatin1StringView("CarModel.DB"));
+        if (!fromTable)
+            continue;
+        QString name = it.key();
+        for (const auto& [key, title] : names) {
+            if (key == it.key())
+                name = title;
+        }
+        QString line = name + QStringLiteral(": ") + (source.isEmpty() ? kTableSource : source);
+        if (!checksum.isEmpty() && !line.contains(checksum))
+            line += QStringLiteral(", контролна сума ") + checksum;
+        if (!general.contains(line.mid(name.size() + 2)))
+            lines.append(line);
+    }
+    return lines;
+}
+
+// The ending's text, and the failing average a test that did not run to its end held.
+void endingOf(const QJsonObject& result, ProtocolData& d) {
+    const QJsonObject average = result.value(QStringLiteral("failingAverage")).toObject();
+    if (!average.isEmpty()) {
+        const PhaseKind kind = phaseKindOf(text(average, "phase"));
+        QList<ProtocolValue> values;
+        const QJsonArray checks = average.value(QStringLiteral("checks")).toArray();
+        for (const QJsonValue& c : checks) {
+            const QJsonObject check = c.toObject();
+            if (const std::optional<Quantity> q = quantityOf(text(check, "quantity")))
+                values.append({quantityName(*q), quantityUnit(*q), text(check, "text"), QString(),
+                               check.value(QStringLiteral("pass")).toBool(true)});
+        }
+        if (checks.isEmpty()) {
+            // Only the values: printed with the precision the test compares them in.
+            const QList<std::tuple<const char*, Quantity, int>> keys = {
+                {"co", Quantity::Co, kCoDecimals},
+                {"co2", Quantity::Co2, kCo2Decimals},
+                {"hc", Quantity::Hc, kHcDecimals},
+                {"o2", Quantity::O2, kO2Decimals},
+                {"lambda", Quantity::Lambda, kLambdaDecimals}};
+            for (const auto& [key, q, decimals] : keys) {
+                const QJsonValue v = average.value(QLatin1StringView(key));
+                if (v.isDouble() || v.isString())
+                    values.append({quantityName(q), quantityUnit(q),
+                                   v.isDouble() ? decimalText(v.toDouble(), decimals) : v.toString(),
+                                   QString(), true});
+            }
+        }
+        const QJsonValue rpm = average.value(QStringLiteral("rpm"));
+        d.failingAverage = failingAverageText(
+            phaseName(kind), rpm.isDouble() ? decimalText(rpm.toDouble(), kRpmDecimals) : rpm.toString(),
+            values);
+    }
+    d.ending = protocolEndingText(text(result, "ending"), !d.failingAverage.isEmpty());
+    // A test that ran to its end shows its averages in the table; none is repeated.
+    if (d.ending.isEmpty())
+        d.failingAverage.clear();
 }
 
 QString degreesText(double celsius) {
@@ -205,9 +307,13 @@ ProtocolData protocolDataFromRecord(const QJsonObject& started, const QJsonObjec
     d.emissionControl = emissionControlOf(text(started, "emissionControl"));
     d.typeApproval = typeApprovalOf(text(started, "typeApproval"));
 
+    const QJsonObject declaration = started.value(QStringLiteral("declaration")).toObject();
+    d.declaration = text(declaration, "text");
+
     const QJsonObject limits = started.value(QStringLiteral("limitSet")).toObject();
     d.limitExplanation = text(limits, "explanation");
     d.limitSource = text(limits, "source");
+    d.limitSources = tableSourcesOf(limits);
     const QJsonObject row = started.value(QStringLiteral("f1Row")).toObject();
     if (!row.isEmpty()) {
         SelectedVehicle vehicle;
@@ -238,10 +344,17 @@ ProtocolData protocolDataFromRecord(const QJsonObject& started, const QJsonObjec
                 : verdict                                       ? verdictTitle(*verdict)
                                                                 : text(result, "verdict");
     d.verdictReason = text(result, "reason");
+    endingOf(result, d);
     d.operatorName = text(started, "operator");
     d.training = started.value(QStringLiteral("training")).toBool() ||
                  text(started, "series") == QLatin1StringView("training");
     d.trainingReason = text(started, "trainingText");
+    for (const QJsonValue& reason : started.value(QStringLiteral("trainingReasons")).toArray()) {
+        if (const QString t = textOf(reason); !t.isEmpty())
+            d.trainingReasons.append(t);
+    }
+    if (d.trainingReasons.isEmpty() && d.training && !d.trainingReason.isEmpty())
+        d.trainingReasons = {d.trainingReason};
     if (!setupObject.isEmpty()) {
         for (const SetupDifference& difference : differencesFromDefaults(setup))
             d.setupDifferences.append(difference.text());

@@ -6,6 +6,13 @@
 // without an average from the limit set of the started line, the set-up values that differ
 // from the defaults from its "setup". A field the lines lack is left empty (or "—"), never
 // made up.
+//
+// Later lines add, and the page shows where present: the result's "ending" ("completed",
+// "aborted", "interrupted", "time-limit") and "failingAverage" (the phase's failing average,
+// with its "checks" or only its values); the started line's "declaration" ({"key", "text"}),
+// "trainingReasons" ([{"key", "text"}...]) and, in "limitSet", "sources" (limit name ->
+// {"key", "text"} or a text) and "tableChecksum". An older line without them prints as it
+// always did.
 #include "ProtocolPage.h"
 
 #include <QByteArray>

@@ -2,6 +2,7 @@
 // (every text there, inside the page, none over another), in colour on an image, printed, and
 // written as a PDF read back with pdftotext.
 #include "ProtocolPage.h"
+#include "ProtocolTestSupport.h"
 #include "RecordingPrinter.h"
 #include "ReportTestSupport.h"
 #include "TwoSpeedFormat.h"
@@ -13,99 +14,15 @@
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <array>
 #include <memory>
 #include <sys/stat.h>
 
 using namespace vz;
 using namespace vz::twospeed;
-using vz::test::ReportTest;
+using namespace vz::test;
 
 namespace {
-
-// What the simulated car gives, one result record at a time.
-struct Engine {
-    int rpm = 800;
-    double co = 0.1, co2 = 14.6, hc = 40, o2 = 0.3;
-    std::optional<double> oil = 90.0;
-};
-const Engine kCleanAir{800, 0.0, 0.0, 0, 20.9, 90.0};
-const Engine kGoodHighIdle{2700, 0.05, 14.8, 20, 0.2, 91.0};
-const Engine kHighCoHighIdle{2700, 0.50, 14.2, 60, 0.3, 91.0};
-const Engine kGoodIdle{800, 0.1, 14.6, 40, 0.3, 92.0};
-const Engine kDiluted{800, 0.05, 3.0, 10, 17.0, 92.0};
-
-// The procedure run on its own clock, with the times shortened through the set-up file.
-class Run {
-public:
-    explicit Run(TrainingMode training = {}) {
-        const SetupReadResult setup = parseTwoSpeedSetup("StabilisationSeconds = 2\nMeasuringSeconds = 6\n"
-                                                         "AveragingSeconds = 2\nPhaseLimitSeconds = 12\n"
-                                                         "AnalyserSerial = MGT5-0412\n"
-                                                         "VerificationExpires = 31.12.2027\n",
-                                                         QStringLiteral("TWOSPEED.ini"));
-        EXPECT_TRUE(setup.refused.isEmpty());
-        VehicleFacts car;
-        car.registration = QStringLiteral("СА1234ВХ");
-        car.make = QStringLiteral("Škoda");
-        car.model = QStringLiteral("Octavia 1.6");
-        car.firstRegistration = QDate(2005, 3, 14);
-        car.approval = TypeApproval::Euro3OrLater;
-        cycle.opState = 1;
-        cycle.ticksSinceResult = 1;
-        test = std::make_unique<TwoSpeedTest>(car, setup.setup, training, [this] { return now; });
-        drive(kCleanAir, 5250);
-        EXPECT_TRUE(test->proceed());
-        EXPECT_TRUE(test->proceed());
-    }
-    void drive(const Engine& e, int64_t ms) {
-        for (int64_t t = 250; t <= ms && !test->finished(); t += 250) {
-            now += 250;
-            test->updateCycle(cycle);
-            test->feed({++record, e.co, e.co2, e.hc, e.o2, e.rpm, e.oil});
-        }
-    }
-    ProtocolData protocol(const QByteArray& seal = QByteArray(32, '\xA7')) const {
-        ProtocolContext c;
-        c.stationLine = QStringLiteral("ГТП „Младост“ ЕООД, София, ул. Тестова 5");
-        c.operatorName = QStringLiteral("Мария Иванова");
-        c.number = 45;
-        c.attempt = 3;
-        c.started = QDateTime(QDate(2026, 12, 7), QTime(14, 5, 9));
-        c.ended = QDateTime(QDate(2026, 12, 7), QTime(14, 7, 31));
-        c.seal = seal;
-        c.sealTrouble = seal.isEmpty() ? QStringLiteral("ключът за печата липсва") : QString();
-        return protocolData(*test, c);
-    }
-
-    int64_t now = 1'000'000;
-    uint64_t record = 0;
-    CycleState cycle;
-    std::unique_ptr<TwoSpeedTest> test;
-};
-
-std::unique_ptr<Run> passingRun(TrainingMode training = {}) {
-    auto run = std::make_unique<Run>(training);
-    run->drive(kGoodHighIdle, 6000);
-    run->drive(kGoodIdle, 6000);
-    EXPECT_EQ(run->test->verdict(), Verdict::Pass);
-    return run;
-}
-
-std::unique_ptr<Run> failingRun() {
-    auto run = std::make_unique<Run>();
-    run->drive(kHighCoHighIdle, 14000);
-    run->drive(kGoodIdle, 6000);
-    EXPECT_EQ(run->test->verdict(), Verdict::Fail);
-    return run;
-}
-
-std::unique_ptr<Run> voidRun() {
-    auto run = std::make_unique<Run>();
-    run->drive(kGoodHighIdle, 6000);
-    run->drive(kDiluted, 14000);
-    EXPECT_EQ(run->test->verdict(), Verdict::Void);
-    return run;
-}
 
 // The most a page may have to hold: every set-up value changed, long reasons, both marks.
 ProtocolData crowdedProtocol() {
@@ -125,6 +42,15 @@ ProtocolData crowdedProtocol() {
     d.verdictReason = d.phases[0].reason;
     d.sealTrouble = QStringLiteral("печатът не можа да бъде записан: Protokoli-2026-12.chain: "
                                    "No space left on device (устройството е пълно)");
+    d.trainingReasons = {d.trainingReason, QStringLiteral("анализаторът няма сериен номер в TWOSPEED.ini"),
+                         QStringLiteral("времето за стабилизиране е под 10 s")};
+    d.declaration = QStringLiteral("първа регистрация преди катализаторът да стане задължителен за класа му");
+    d.limitSources = {
+        tableSourceLine(QStringLiteral("CO на празен ход ≤ 0,45 %"), QStringLiteral("0123456789abcdef")),
+        tableSourceLine(QStringLiteral("обороти на празен ход 700–900 min⁻¹"),
+                        QStringLiteral("0123456789abcdef"))};
+    d.ending = protocolEndingText(QStringLiteral("interrupted"), true);
+    d.failingAverage = failingAverageText(d.phases[0].name, d.phases[0].rpm, d.phases[0].values);
     d.setupDifferences.clear();
     for (int i = 0; i < 11; ++i)
         d.setupDifferences
@@ -132,42 +58,14 @@ ProtocolData crowdedProtocol() {
     return d;
 }
 
-struct Box {
-    QRectF rect;
-    RecordedText item;
-};
-
-QList<Box> boxesOf(const QList<RecordedText>& texts, QPaintDevice* device) {
-    QList<Box> boxes;
-    for (const RecordedText& t : texts) {
-        const QFontMetricsF m(t.font, device);
-        boxes.append({QRectF(t.baseline.x(), t.baseline.y() - m.ascent(), m.horizontalAdvance(t.text),
-                             m.ascent() + m.descent()),
-                      t});
-    }
-    return boxes;
-}
-
-// The drawn texts in drawing order as one string: the pieces of one text (a line is recorded
-// a script run at a time) join directly, separate texts with a space.
-QString pageText(const QList<Box>& boxes) {
-    QString all;
-    for (qsizetype i = 0; i < boxes.size(); ++i) {
-        const bool joined = i > 0 &&
-                            qAbs(boxes[i].item.baseline.y() - boxes[i - 1].item.baseline.y()) < 0.5 &&
-                            qAbs(boxes[i].rect.left() - boxes[i - 1].rect.right()) < 2;
-        if (i > 0 && !joined)
-            all += u' ';
-        all += boxes[i].item.text;
-    }
-    return all.simplified();
-}
-
 // Every text of the protocol that the page must show.
 QStringList expectedTexts(const ProtocolData& d) {
-    QStringList want = {d.title,
+    QStringList want = {d.unrecorded ? QStringLiteral("ИЗПИТВАНЕ НА ДВЕ СКОРОСТИ") : d.title,
                         d.stationLine,
-                        QStringLiteral("Протокол № %1").arg(d.number),
+                        d.unrecorded ? kUnrecordedMark
+                                     : QStringLiteral("Протокол № %1%2")
+                                           .arg(d.training ? QStringLiteral("О-") : QString())
+                                           .arg(d.number),
                         QStringLiteral("Дата: ") + d.date,
                         d.startTime,
                         d.endTime,
@@ -187,11 +85,17 @@ QStringList expectedTexts(const ProtocolData& d) {
                         d.verdict,
                         d.verdictReason,
                         d.operatorName,
-                        d.seal.isEmpty() ? QStringLiteral("без печат: ") + d.sealTrouble : d.seal};
-    if (d.attempt > 1)
+                        d.declaration,
+                        d.ending,
+                        d.failingAverage,
+                        d.unrecorded ? QStringLiteral("резултатът не е записан в архива: ") + d.sealTrouble
+                        : d.seal.isEmpty() ? QStringLiteral("без печат: ") + d.sealTrouble
+                                           : d.seal};
+    if (d.attempt > 1 && !d.unrecorded)
         want << QStringLiteral("опит %1").arg(d.attempt);
     if (d.training)
-        want << kTrainingMark << d.trainingReason;
+        want << kTrainingMark << d.trainingReason << d.trainingReasons;
+    want << d.limitSources;
     if (d.copy)
         want << QStringLiteral("КОПИЕ / COPY");
     want << d.setupDifferences;
@@ -213,15 +117,19 @@ QList<Box> checkPage(const ProtocolData& d, int widthPx, int dpi) {
         QPainter painter(&page);
         drawProtocolPage(painter, d);
     }
-    const QList<Box> boxes = boxesOf(page.texts(), &page);
+    QList<Box> boxes = boxesOf(page.texts(), &page);
+    // The marks across the face lie under the texts on purpose: the rest must not overlap.
+    const QList<Box> across = marksAcross(boxes, d.verdict);
+    EXPECT_EQ(across.size(), int(d.training) + int(d.unrecorded));
     const QRectF sheet(0, 0, page.width(), page.height());
     const QString all = pageText(boxes);
     for (const QString& text : expectedTexts(d))
         EXPECT_TRUE(all.contains(text.simplified())) << text.toStdString() << "\nnot in\n"
                                                      << all.toStdString();
     EXPECT_EQ(all.contains(kTrainingMark), d.training);
+    EXPECT_EQ(all.contains(kUnrecordedMark), d.unrecorded);
     EXPECT_EQ(all.contains(QStringLiteral("КОПИЕ")), d.copy);
-    EXPECT_EQ(all.contains(QStringLiteral("опит")), d.attempt > 1);
+    EXPECT_EQ(all.contains(QStringLiteral("опит")), d.attempt > 1 && !d.unrecorded);
 
     for (qsizetype i = 0; i < boxes.size(); ++i) {
         EXPECT_TRUE(sheet.contains(boxes[i].rect)) << boxes[i].item.text.toStdString() << " leaves the page";
@@ -322,6 +230,10 @@ TEST_F(ProtocolPageTest, EveryTextIsOnThePageAndNoneOverlapsAnother) {
     ASSERT_TRUE(training.training);
     ProtocolData single = pass->protocol();
     single.attempt = 1;
+    ProtocolContext context = pass->context();
+    context.unrecorded = true;
+    context.sealTrouble = QStringLiteral("Protokoli-2026-12.jsonl: No space left on device");
+    const ProtocolData unrecorded = protocolData(*pass->test, context);
     const struct {
         const char* name;
         ProtocolData data;
@@ -333,6 +245,7 @@ TEST_F(ProtocolPageTest, EveryTextIsOnThePageAndNoneOverlapsAnother) {
         {"copy", copy},
         {"first attempt", single},
         {"crowded", crowdedProtocol()},
+        {"unrecorded", unrecorded},
     };
     for (const auto& c : cases) {
         for (const auto& [width, dpi] : {std::pair{4960, 600}, std::pair{1240, 150}}) {
@@ -477,4 +390,208 @@ TEST_F(ProtocolPageTest, PdfIsWrittenWholeAndReadsBack) {
     EXPECT_LT(text.indexOf(QStringLiteral("0,50")), text.indexOf(QStringLiteral("НЕ СЪОТВЕТСТВА")));
     EXPECT_LT(text.indexOf(QStringLiteral("НЕ СЪОТВЕТСТВА")),
               text.indexOf(QStringLiteral("0123456789abcdef")));
+}
+
+namespace {
+
+// Light grey pixels of the page drawn at 150 dpi, counted in a 3 × 3 grid of the sheet
+// ([row][column], row 0 at the top): where a mark lies across the face.
+using Grid = std::array<std::array<int, 3>, 3>;
+Grid lightPixels(const ProtocolData& d) {
+    QImage image(1240, 1240 * 297 / 210, QImage::Format_ARGB32);
+    image.setDotsPerMeterX(5906);
+    image.setDotsPerMeterY(5906);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawProtocolPage(painter, d);
+    painter.end();
+    Grid grid{};
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) >= 170 && qRed(c) <= 215)
+                ++grid[y * 3 / image.height()][x * 3 / image.width()];
+        }
+    }
+    return grid;
+}
+
+// A mark across the page from its bottom left to its top right: far more light pixels in the
+// cells of that diagonal than in the two corners off it.
+void expectRisingDiagonal(const Grid& g) {
+    const int offDiagonal = std::max(g[0][0], g[2][2]);
+    for (const int onDiagonal : {g[2][0], g[1][1], g[0][2]})
+        EXPECT_GT(onDiagonal, 3 * offDiagonal + 1000)
+            << g[0][0] << ' ' << g[0][1] << ' ' << g[0][2] << " / " << g[1][0] << ' ' << g[1][1] << ' '
+            << g[1][2] << " / " << g[2][0] << ' ' << g[2][1] << ' ' << g[2][2];
+}
+
+QString pdfText(const QString& path) {
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
+                  {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The texts of the page below a given height (device pixels), in drawing order.
+QString textBelow(const QList<Box>& boxes, double y) {
+    QList<Box> below;
+    for (const Box& b : boxes) {
+        if (b.item.baseline.y() > y)
+            below.append(b);
+    }
+    return pageText(below);
+}
+
+double baselineOf(const QList<Box>& boxes, const QString& text) {
+    for (const Box& b : boxes) {
+        if (b.item.text.startsWith(text))
+            return b.item.baseline.y();
+    }
+    ADD_FAILURE() << text.toStdString() << " is not on the page";
+    return 0;
+}
+
+} // namespace
+
+TEST_F(ProtocolPageTest, TrainingIsMarkedBesideTheVerdictAcrossThePageAndAtTheFootWithItsSeries) {
+    ProtocolData training = passingRun(trainingMode(false, true, QDate(), QDate(2026, 12, 7)))->protocol();
+    ASSERT_TRUE(training.training);
+    EXPECT_EQ(training.trainingReasons, QStringList{training.trainingReason});
+    training.trainingReasons << QStringLiteral("анализаторът няма сериен номер в TWOSPEED.ini");
+    const ProtocolData official = passingRun()->protocol();
+
+    QList<Box> boxes = recordedPage(training);
+    const QList<Box> across = marksAcross(boxes, training.verdict);
+    ASSERT_EQ(across.size(), 1);
+    const QString all = pageText(boxes);
+    EXPECT_TRUE(all.contains(QStringLiteral("Протокол № О-45"))) << all.toStdString();
+    EXPECT_FALSE(all.contains(QStringLiteral("Протокол № 45")));
+
+    // Beside the verdict: the next text drawn, on the verdict's line.
+    qsizetype verdict = -1;
+    for (qsizetype i = 0; i < boxes.size(); ++i) {
+        if (boxes[i].item.text == training.verdict)
+            verdict = i;
+    }
+    ASSERT_GE(verdict, 0);
+    ASSERT_LT(verdict + 1, boxes.size());
+    EXPECT_EQ(boxes[verdict + 1].item.text, kTrainingMark);
+    EXPECT_NEAR(boxes[verdict + 1].item.baseline.y(), boxes[verdict].item.baseline.y(), 0.5);
+    EXPECT_GT(boxes[verdict + 1].rect.left(), boxes[verdict].rect.right());
+
+    // At the foot, below everything but the seal, with every reason.
+    const QString foot = textBelow(boxes, baselineOf(boxes, QStringLiteral("Време за осредняване")));
+    EXPECT_EQ(foot,
+              kTrainingMark + QStringLiteral(": симулиран анализатор (псевдотерминал); анализаторът няма "
+                                             "сериен номер в TWOSPEED.ini Печат на записа в архива: "
+                                             "a7a7a7a7a7a7a7a7"));
+
+    // Across the page, light, from the bottom left to the top right; an official page has none.
+    expectRisingDiagonal(lightPixels(training));
+    QList<Box> officialBoxes = recordedPage(official);
+    EXPECT_TRUE(marksAcross(officialBoxes, official.verdict).isEmpty());
+    const QString officialText = pageText(officialBoxes);
+    EXPECT_TRUE(officialText.contains(QStringLiteral("Протокол № 45")));
+    EXPECT_FALSE(officialText.contains(QStringLiteral("О-45")));
+    EXPECT_FALSE(officialText.contains(kTrainingMark));
+    EXPECT_EQ(protocolDocumentTitle(training), QStringLiteral("Протокол № О-45"));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    QString error;
+    ASSERT_TRUE(writeProtocolPdf(QStringLiteral("Obuchenie45.pdf"), training, &error)) << error.toStdString();
+    const QString text = pdfText(QStringLiteral("Obuchenie45.pdf")).simplified();
+    EXPECT_TRUE(text.contains(QStringLiteral("Протокол № О-45"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(kTrainingMark + QStringLiteral(": симулиран анализатор")))
+        << text.toStdString();
+}
+
+TEST_F(ProtocolPageTest, AResultThatWasNotRecordedPrintsNoProtocol) {
+    const auto pass = passingRun();
+    ProtocolContext context = pass->context(); // with a seal: an unrecorded result still shows none
+    context.unrecorded = true;
+    context.sealTrouble = QStringLiteral("Protokoli-2026-12.jsonl: No space left on device");
+    const ProtocolData d = protocolData(*pass->test, context);
+    EXPECT_TRUE(d.unrecorded);
+    EXPECT_TRUE(d.seal.isEmpty());
+    EXPECT_EQ(d.sealTrouble, context.sealTrouble);
+
+    QList<Box> boxes = recordedPage(d);
+    const QList<Box> across = marksAcross(boxes, d.verdict);
+    ASSERT_EQ(across.size(), 1);
+    EXPECT_EQ(across[0].item.text, kUnrecordedMark);
+    const QString all = pageText(boxes);
+    for (const QString& absent : {QStringLiteral("Протокол №"), QStringLiteral("ПРОТОКОЛ ЗА"),
+                                  QStringLiteral("Печат"), QStringLiteral("печат"), QStringLiteral("a7a7")})
+        EXPECT_FALSE(all.contains(absent)) << absent.toStdString() << "\n" << all.toStdString();
+    // The mark where the number would be, and at the foot with the reason.
+    EXPECT_TRUE(all.contains(kUnrecordedMark + QStringLiteral(" Дата: 07.12.2026"))) << all.toStdString();
+    EXPECT_TRUE(all.endsWith(kUnrecordedMark + QStringLiteral(" резултатът не е записан в архива: ") +
+                             context.sealTrouble))
+        << all.toStdString();
+    expectRisingDiagonal(lightPixels(d));
+
+    EXPECT_EQ(protocolDocumentTitle(d), kUnrecordedMark);
+    const QString name = unrecordedPdfFileName(context.ended);
+    EXPECT_EQ(name, QStringLiteral("Nezapisan-20261207-140731.pdf"));
+    QString error;
+    ASSERT_TRUE(writeProtocolPdf(name, d, &error)) << error.toStdString();
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    const QString text = pdfText(name);
+    EXPECT_TRUE(text.contains(kUnrecordedMark)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("СЪОТВЕТСТВА"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("Протокол №"))) << text.toStdString();
+}
+
+TEST_F(ProtocolPageTest, ShowsHowATestCutShortEndedWithItsFailingAverage) {
+    // Interrupted while high idle held a valid average beyond the CO limit.
+    ProcedureRun interrupted;
+    interrupted.drive(kHighCoHighIdle, 5000);
+    interrupted.test->interrupt(QStringLiteral("станцията беше затворена по време на изпитването"));
+    ASSERT_TRUE(interrupted.test->finished());
+    const ProtocolData cut = interrupted.protocol();
+    EXPECT_EQ(cut.ending, QStringLiteral("Изпитването е прекъснато след неуспешна средна стойност"));
+    EXPECT_TRUE(cut.failingAverage.startsWith(QStringLiteral("повишени обороти, 2700 min⁻¹: CO 0,50 % ✘, CO₂ "
+                                                             "14,20 %, HC 60 ppm")))
+        << cut.failingAverage.toStdString();
+    EXPECT_NE(cut.outcome, ProtocolOutcome::Pass);
+    const QString all = pageText(recordedPage(cut));
+    EXPECT_TRUE(all.contains(cut.verdict + QStringLiteral(" ") + cut.ending +
+                             QStringLiteral(" Неуспешна средна стойност при ") + cut.failingAverage))
+        << all.toStdString();
+
+    // The window tells the ending where the phases cannot (the phase limit ended the test).
+    ProtocolContext limit = interrupted.context();
+    limit.ending = QStringLiteral("time-limit");
+    EXPECT_EQ(protocolData(*interrupted.test, limit).ending,
+              QStringLiteral("Изпитването е прекратено: изтече времето за фазата"));
+
+    // A test run to its end shows its averages in the table only.
+    const ProtocolData failed = failingRun()->protocol();
+    EXPECT_TRUE(failed.ending.isEmpty());
+    EXPECT_TRUE(failed.failingAverage.isEmpty());
+    EXPECT_FALSE(pageText(recordedPage(failed)).contains(QStringLiteral("Изпитването е")));
+}
+
+TEST_F(ProtocolPageTest, LimitsFromTheTableRowNameTheTableAndItsChecksum) {
+    SelectedVehicle row;
+    row.VehicleText = QStringLiteral("SKODA OCTAVIA 1.6");
+    row.LimitCOmx = 25;
+    row.LimitCO2mx = 160;
+    ProcedureRun run({}, row);
+    ASSERT_TRUE(run.test->limits().idleCoFromRow);
+    ProtocolContext context = run.context();
+    context.tableChecksum = QStringLiteral("0123456789abcdef");
+    const ProtocolData d = protocolData(*run.test, context);
+    const QString line =
+        QStringLiteral("CO на празен ход ≤ 0,25 %: по таблица CarModel.DB, контролна сума 0123456789abcdef");
+    // Where the limit set's own source names the table, it is not said twice.
+    const bool sourceNamesTable = run.test->limits().source.contains(kTableSource);
+    EXPECT_EQ(d.limitSources, sourceNamesTable ? QStringList() : QStringList{line});
+    const QString all = pageText(recordedPage(d));
+    EXPECT_TRUE(all.contains(sourceNamesTable ? kTableSource : line)) << all.toStdString();
+    EXPECT_TRUE(passingRun()->protocol().limitSources.isEmpty());
 }
