@@ -23,10 +23,11 @@
 //     own saying what is wrong; the count goes on only while every other block is clear (any
 //     of them, the engine speed of 0 included, stops it and it starts over). Enter (proceed)
 //     goes on once all of it holds.
-//     The clean-air check holds for 10 minutes: when the phases would start later than that
-//     after it was passed, the test goes back to the gate to do it again, saying why (the
-//     analyser drifts, and a probe that has been in an exhaust keeps hydrocarbons), and comes
-//     back through conditioning.
+//     The clean-air check holds for 10 minutes from the moment it was passed: the analyser
+//     drifts, and a probe that has been in an exhaust keeps hydrocarbons. Once they are over
+//     before the phases have started, the check is undone and the test, in conditioning,
+//     goes back to the gate to do it again, saying why (GateView::repeatReason), and comes
+//     back through conditioning (a confirmed engine temperature is confirmed again).
 //  2. Conditioning. Oil at or above the set-up minimum, or, when the analyser gives no oil
 //     temperature, the operator's confirmation that the engine is at operating temperature.
 //     The engine speed must come from the record (RPM/1 or RPM/2), not vacuum mode. The
