@@ -139,6 +139,14 @@ void TwoSpeedTest::interrupt(const QString& reason) {
     endEarly(Verdict::Interrupted, reason.isEmpty() ? QStringLiteral("изпитването е прекъснато") : reason);
 }
 
+bool TwoSpeedTest::abortFails() const {
+    if (finished())
+        return false;
+    const bool failed = std::any_of(m_phases.cbegin(), m_phases.cend(),
+                                    [](const PhaseResult& p) { return p.verdict == Verdict::Fail; });
+    return failed || (m_stage == Stage::Phases && m_run.lastValid);
+}
+
 // --- Evidence ---
 
 void TwoSpeedTest::evidenceWritten(const JournalMark& mark) {

@@ -337,6 +337,9 @@ public:
     // once it has ended.
     void abort();
     void interrupt(const QString& reason);
+    // Whether abort() now would fail the test: a phase has failed, or the phase under way
+    // holds a valid failing average (for the window's abort question).
+    bool abortFails() const;
 
     // The journal line up to `mark` (as samplesRecord() left it) is written to the archive and
     // synced: the failing averages it holds may be shown. Call it only for a written line.

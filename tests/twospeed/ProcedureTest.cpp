@@ -580,6 +580,7 @@ TEST_F(Procedure, EndingAfterAFailingAverage) {
         drive({2700, 0.5, 14.5, 60, 0.2}, 4500); // a valid average beyond 0,20 %
         ASSERT_FALSE(phase(0).failingAverages.isEmpty());
         ASSERT_EQ(phase(0).verdict, Verdict::Pending);
+        EXPECT_TRUE(test->abortFails());
         switch (c.end) {
         case End::Abort:
             test->abort();
@@ -610,6 +611,7 @@ TEST_F(Procedure, EndingAfterAFailingAverage) {
     begin();
     startPhases();
     drive(kGoodHighIdle, 1000);
+    EXPECT_FALSE(test->abortFails());
     test->abort();
     EXPECT_EQ(test->verdict(), Verdict::Aborted);
     EXPECT_EQ(test->ending(), Ending::Aborted);
