@@ -71,45 +71,6 @@ ProtocolPhase phaseOf(const PhaseResult& result, const LimitSet& limits) {
     return phase;
 }
 
-// How the test ended, from its phases: the record's key of an operator's abort or a
-// technical interruption; empty when neither ended it.
-QString endingOfPhases(const QList<PhaseResult>& phases) {
-    for (const PhaseResult& p : phases) {
-        if (p.verdict == Verdict::Aborted)
-            return QStringLiteral("aborted");
-        if (p.verdict == Verdict::Interrupted)
-            return QStringLiteral("interrupted");
-    }
-    return {};
-}
-
-// The first valid average beyond a limit that a phase holds as its deciding one.
-const PhaseResult* phaseWithFailingAverage(const QList<PhaseResult>& phases) {
-    for (const PhaseResult& p : phases) {
-        if (p.deciding && p.deciding->valid && !p.deciding->withinLimits)
-            return &p;
-    }
-    return nullptr;
-}
-
-// The limits the vehicle's row set, each with its source, unless the limit set's source
-// already names the table.
-QStringList rowLimitSources(const LimitSet& limits, const QString& checksum) {
-    QStringList lines;
-    if (limits.source.contains(kTableSource))
-        return lines;
-    if (limits.idleCoFromRow)
-        lines.append(tableSourceLine(
-            QStringLiteral("CO на празен ход ≤ %1 %").arg(unitsText(limits.idleCoLimit, kCoDecimals)),
-            checksum));
-    if (limits.idleWindowFromRow)
-        lines.append(tableSourceLine(QStringLiteral("обороти на празен ход %1–%2 min⁻¹")
-                                         .arg(limits.idleWindow.min)
-                                         .arg(limits.idleWindow.max),
-                                     checksum));
-    return lines;
-}
-
 } // namespace
 
 QString emissionControlText(EmissionControl control) {
@@ -118,15 +79,7 @@ QString emissionControlText(EmissionControl control) {
 }
 
 QString typeApprovalText(TypeApproval approval) {
-    switch (approval) {
-    case TypeApproval::BeforeEuro3:
-        return QStringLiteral("преди Евро 3");
-    case TypeApproval::Euro3OrLater:
-        return QStringLiteral("Евро 3 или по-нов");
-    case TypeApproval::Unknown:
-        break;
-    }
-    return {};
+    return approvalLabel(approval);
 }
 
 ProtocolOutcome protocolOutcome(Verdict verdict) {
@@ -175,7 +128,6 @@ ProtocolData protocolData(const TwoSpeedTest& test, const ProtocolContext& conte
     d.limitSource = limits.source;
     if (limits.row)
         d.rowInformation = rowInformationText(*limits.row);
-    d.limitSources = rowLimitSources(limits, context.tableChecksum);
 
     const TwoSpeedSetup& setup = test.setup();
     d.analyserSerial = setup.analyserSerial;
@@ -192,17 +144,27 @@ ProtocolData protocolData(const TwoSpeedTest& test, const ProtocolContext& conte
     d.verdict = verdictTitle(test.verdict());
     d.verdictReason = test.reason();
     d.operatorName = context.operatorName;
-    const QString ending = context.ending.isEmpty() ? endingOfPhases(test.phases()) : context.ending;
-    const PhaseResult* failing = phaseWithFailingAverage(test.phases());
-    if (failing && !protocolEndingText(ending, false).isEmpty()) {
-        const ProtocolPhase phase = phaseOf(*failing, limits);
-        d.failingAverage = failingAverageText(phase.name, phase.rpm, phase.values);
+    // A test that ran to its end shows its deciding averages in the table; one cut short
+    // shows the failing average it held beside how it ended.
+    const QString ending = endingKey(test.ending());
+    if (const std::optional<PhaseAverage> failing = test.failingAverage();
+        failing && test.ending() != Ending::Completed) {
+        QList<ProtocolValue> values;
+        for (const QuantityCheck& c : failing->average.checks)
+            values.append({quantityName(c.quantity), quantityUnit(c.quantity), c.valueText,
+                           c.limited ? c.limitText : QString(), c.pass});
+        d.failingAverage = failingAverageText(phaseName(failing->phase),
+                                              decimalText(failing->average.rpm, kRpmDecimals), values);
     }
     d.ending = protocolEndingText(ending, !d.failingAverage.isEmpty());
     d.training = test.training().active;
     d.trainingReason = test.training().reasonText;
-    if (d.training && !d.trainingReason.isEmpty())
-        d.trainingReasons = {d.trainingReason};
+    if (d.training) {
+        for (const TrainingCause& cause : test.training().allReasons())
+            d.trainingReasons.append(cause.text);
+    }
+    if (v.control == EmissionControl::NoLambdaControl && v.declaration != NoCatalystReason::None)
+        d.declaration = noCatalystReasonText(v.declaration);
     for (const SetupDifference& difference : differencesFromDefaults(setup))
         d.setupDifferences.append(difference.text());
 

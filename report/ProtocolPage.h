@@ -94,8 +94,9 @@ struct ProtocolData {
     // The operator's declaration that the car has no catalyst or no lambda control, with its
     // reason ("Декларация на оператора: ‹text›"); empty when none was made.
     QString declaration;
-    // Limits that do not come from the default rule, one line each with its source:
-    // "CO на празен ход ≤ 0,45 %: по таблица CarModel.DB, контролна сума 3f9a…".
+    // Limits taken from the vehicle's row whose source limitSource does not already name, one
+    // line each: "CO на празен ход ≤ 0,45 %: по таблица CarModel.DB, контролна сума 3f9a…".
+    // The limit set of a finished test names the table in its source itself.
     QStringList limitSources;
 
     QString operatorName;
@@ -132,11 +133,6 @@ struct ProtocolContext {
     // The result line could not be written (ArchiveWrite::ok false): the page is marked as no
     // protocol, and sealTrouble says why.
     bool unrecorded = false;
-    // How the test ended, as the result line records it ("completed", "aborted", "interrupted",
-    // "time-limit"); empty: taken from the phases (an aborted or interrupted phase).
-    QString ending;
-    // The limits table's checksum, printed beside limits taken from the vehicle's row.
-    QString tableChecksum;
 };
 
 // The protocol of a finished test.

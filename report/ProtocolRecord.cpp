@@ -84,17 +84,11 @@ QString emissionControlOf(const QString& key) {
 }
 
 QString typeApprovalOf(const QString& key) {
-    if (key == u"before-euro3")
-        return typeApprovalText(TypeApproval::BeforeEuro3);
-    if (key == u"euro3-or-later")
-        return typeApprovalText(TypeApproval::Euro3OrLater);
-    // The finer emission classes of later lines.
-    if (key == u"before-euro1")
-        return QStringLiteral("преди Евро 1");
-    if (key == u"euro1")
-        return QStringLiteral("Евро 1");
-    if (key == u"euro2")
-        return QStringLiteral("Евро 2");
+    for (TypeApproval a : {TypeApproval::BeforeEuro3, TypeApproval::Euro3OrLater, TypeApproval::BeforeEuro1,
+                           TypeApproval::Euro1, TypeApproval::Euro2}) {
+        if (approvalKey(a) == key)
+            return typeApprovalText(a);
+    }
     return {}; // unknown: not printed
 }
 

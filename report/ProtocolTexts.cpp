@@ -18,7 +18,7 @@ QString protocolEndingText(const QString& endingKey, bool withFailingAverage) {
         return withFailingAverage ? QStringLiteral("Изпитването е прекъснато след неуспешна средна стойност")
                                   : QStringLiteral("Изпитването е прекъснато");
     if (endingKey == u"time-limit")
-        return QStringLiteral("Изпитването е прекратено: изтече времето за фазата");
+        return QStringLiteral("Фаза не завърши в определеното време");
     return {};
 }
 

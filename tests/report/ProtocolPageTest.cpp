@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <array>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 
@@ -547,27 +548,46 @@ TEST_F(ProtocolPageTest, AResultThatWasNotRecordedPrintsNoProtocol) {
 }
 
 TEST_F(ProtocolPageTest, ShowsHowATestCutShortEndedWithItsFailingAverage) {
-    // Interrupted while high idle held a valid average beyond the CO limit.
-    ProcedureRun interrupted;
-    interrupted.drive(kHighCoHighIdle, 5000);
-    interrupted.test->interrupt(QStringLiteral("станцията беше затворена по време на изпитването"));
-    ASSERT_TRUE(interrupted.test->finished());
-    const ProtocolData cut = interrupted.protocol();
-    EXPECT_EQ(cut.ending, QStringLiteral("Изпитването е прекъснато след неуспешна средна стойност"));
-    EXPECT_TRUE(cut.failingAverage.startsWith(QStringLiteral("повишени обороти, 2700 min⁻¹: CO 0,50 % ✘, CO₂ "
-                                                             "14,20 %, HC 60 ppm")))
-        << cut.failingAverage.toStdString();
-    EXPECT_NE(cut.outcome, ProtocolOutcome::Pass);
-    const QString all = pageText(recordedPage(cut));
-    EXPECT_TRUE(all.contains(cut.verdict + QStringLiteral(" ") + cut.ending +
-                             QStringLiteral(" Неуспешна средна стойност при ") + cut.failingAverage))
-        << all.toStdString();
+    const QString highCo =
+        QStringLiteral("повишени обороти, 2700 min⁻¹: CO 0,50 % ✘, CO₂ 14,20 %, HC 60 ppm");
+    const struct {
+        const char* name;
+        std::function<void(TwoSpeedTest&)> end;
+        QString verdict;
+        QString ending;
+        bool withAverage;
+    } cases[] = {
+        {"interrupted after a failing average",
+         [](TwoSpeedTest& t) {
+             t.interrupt(QStringLiteral("станцията беше затворена по време на изпитването"));
+         },
+         QStringLiteral("НЕВАЛИДЕН"),
+         QStringLiteral("Изпитването е прекъснато след неуспешна средна стойност"), true},
+        {"aborted after a failing average", [](TwoSpeedTest& t) { t.abort(); },
+         QStringLiteral("НЕ СЪОТВЕТСТВА"), QStringLiteral("Изпитването е прекратено от оператора"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcedureRun run;
+        run.drive(kHighCoHighIdle, 5000);
+        c.end(*run.test);
+        ASSERT_TRUE(run.test->finished());
+        const ProtocolData d = run.protocol();
+        EXPECT_EQ(d.verdict, c.verdict);
+        EXPECT_EQ(d.ending, c.ending);
+        EXPECT_TRUE(d.failingAverage.startsWith(highCo)) << d.failingAverage.toStdString();
+        const QString all = pageText(recordedPage(d));
+        EXPECT_TRUE(all.contains(d.verdict + QStringLiteral(" ") + d.ending +
+                                 QStringLiteral(" Неуспешна средна стойност при ") + d.failingAverage))
+            << all.toStdString();
+    }
 
-    // The window tells the ending where the phases cannot (the phase limit ended the test).
-    ProtocolContext limit = interrupted.context();
-    limit.ending = QStringLiteral("time-limit");
-    EXPECT_EQ(protocolData(*interrupted.test, limit).ending,
-              QStringLiteral("Изпитването е прекратено: изтече времето за фазата"));
+    // Interrupted before any valid average: the ending alone.
+    ProcedureRun early;
+    early.drive(kGoodHighIdle, 1000);
+    early.test->interrupt(QString());
+    EXPECT_EQ(early.protocol().ending, QStringLiteral("Изпитването е прекъснато"));
+    EXPECT_TRUE(early.protocol().failingAverage.isEmpty());
 
     // A test run to its end shows its averages in the table only.
     const ProtocolData failed = failingRun()->protocol();
@@ -576,22 +596,17 @@ TEST_F(ProtocolPageTest, ShowsHowATestCutShortEndedWithItsFailingAverage) {
     EXPECT_FALSE(pageText(recordedPage(failed)).contains(QStringLiteral("Изпитването е")));
 }
 
-TEST_F(ProtocolPageTest, LimitsFromTheTableRowNameTheTableAndItsChecksum) {
+TEST_F(ProtocolPageTest, ALimitFromTheTableRowNamesTheTableAndItsChecksum) {
     SelectedVehicle row;
     row.VehicleText = QStringLiteral("SKODA OCTAVIA 1.6");
-    row.LimitCOmx = 25;
+    row.LimitCOmx = 45; // looser than the directive's 0,30 %: taken only with the checksum
     row.LimitCO2mx = 160;
-    ProcedureRun run({}, row);
+    ProcedureRun run({}, row, QStringLiteral("0123456789abcdef"));
     ASSERT_TRUE(run.test->limits().idleCoFromRow);
-    ProtocolContext context = run.context();
-    context.tableChecksum = QStringLiteral("0123456789abcdef");
-    const ProtocolData d = protocolData(*run.test, context);
-    const QString line =
-        QStringLiteral("CO на празен ход ≤ 0,25 %: по таблица CarModel.DB, контролна сума 0123456789abcdef");
-    // Where the limit set's own source names the table, it is not said twice.
-    const bool sourceNamesTable = run.test->limits().source.contains(kTableSource);
-    EXPECT_EQ(d.limitSources, sourceNamesTable ? QStringList() : QStringList{line});
-    const QString all = pageText(recordedPage(d));
-    EXPECT_TRUE(all.contains(sourceNamesTable ? kTableSource : line)) << all.toStdString();
-    EXPECT_TRUE(passingRun()->protocol().limitSources.isEmpty());
+    const QString all = pageText(recordedPage(run.protocol()));
+    EXPECT_TRUE(all.contains(QStringLiteral("Основание: "))) << all.toStdString();
+    EXPECT_TRUE(all.contains(QStringLiteral("по таблица CarModel.DB, ред „SKODA OCTAVIA 1.6“, контролна сума "
+                                            "0123456789abcdef")))
+        << all.toStdString();
+    EXPECT_TRUE(all.contains(QStringLiteral("≤ 0,45"))) << all.toStdString();
 }

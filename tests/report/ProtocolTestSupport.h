@@ -27,7 +27,8 @@ inline const Engine kDiluted{800, 0.05, 3.0, 10, 17.0, 92.0};
 // The procedure run on its own clock, with the times shortened through the set-up file.
 class ProcedureRun {
 public:
-    explicit ProcedureRun(twospeed::TrainingMode training = {}, std::optional<SelectedVehicle> row = {}) {
+    explicit ProcedureRun(twospeed::TrainingMode training = {}, std::optional<SelectedVehicle> row = {},
+                          const QString& tableChecksum = {}) {
         using namespace twospeed;
         const SetupReadResult setup = parseTwoSpeedSetup("StabilisationSeconds = 2\nMeasuringSeconds = 6\n"
                                                          "AveragingSeconds = 2\nPhaseLimitSeconds = 12\n"
@@ -42,6 +43,7 @@ public:
         car.firstRegistration = QDate(2005, 3, 14);
         car.approval = TypeApproval::Euro3OrLater;
         car.row = row;
+        car.tableChecksum = tableChecksum;
         cycle.opState = 1;
         cycle.ticksSinceResult = 1;
         test = std::make_unique<TwoSpeedTest>(car, setup.setup, training, [this] { return now; });
