@@ -13,6 +13,7 @@
 #include "StationState.h"
 #include "TwoSpeedFormat.h"
 #include "TwoSpeedStation.h"
+#include "VehicleInputCheck.h"
 #include "VzVersion.h"
 
 #include <QCloseEvent>
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTranslator>
@@ -81,6 +83,11 @@ void setColour(QLabel* label, const char* colour) {
     label->setStyleSheet(colour ? QStringLiteral("color: %1;").arg(QLatin1String(colour)) : QString());
 }
 
+// The emission classes of the vehicle step's box, in its order.
+constexpr TypeApproval kApprovalItems[] = {TypeApproval::Unknown,     TypeApproval::BeforeEuro1,
+                                           TypeApproval::Euro1,       TypeApproval::Euro2,
+                                           TypeApproval::BeforeEuro3, TypeApproval::Euro3OrLater};
+
 bool phaseOver(Verdict v) {
     return v != Verdict::Pending && v != Verdict::NotRun;
 }
@@ -120,7 +127,7 @@ TwoSpeedWindow::TwoSpeedWindow(QWidget* owner, TwoSpeedWindowServices services)
     stationLine_ = station.stationLine;
     devicePath_ = services_.station.devicePath();
     training_ = trainingMode(services_.station.state().DemoMode, isPseudoTerminal(devicePath_),
-                             setupRead_.setup.verificationExpires, services_.now().date());
+                             setupRead_.setup, services_.now().date());
     series_ = training_.active ? ArchiveSeries::Training : ArchiveSeries::Official;
 
     setWindowTitle(kCaption);
@@ -179,8 +186,8 @@ void TwoSpeedWindow::buildControls() {
     TrainingLabel->setFont(big);
     setColour(TrainingLabel, "#c00000");
     TrainingLabel->setVisible(training_.active);
-    TrainingLabel->setText(training_.active ? kTrainingMark + QStringLiteral(" (") + training_.reasonText +
-                                                  QStringLiteral(")")
+    TrainingLabel->setText(training_.active ? kTrainingMark + QStringLiteral(" (") +
+                                                  training_.allReasonsText() + QStringLiteral(")")
                                             : QString());
     TrainingLabel->setWordWrap(true);
     layout->addWidget(TrainingLabel);
@@ -237,8 +244,13 @@ QWidget* TwoSpeedWindow::buildVehiclePage() {
     ControlBox->addItems(
         {tr("None, or a catalyst without lambda control"), tr("Lambda-controlled catalyst")});
     ControlBox->setCurrentIndex(1);
+    DeclarationBox = new QComboBox(page);
+    DeclarationBox->addItem(tr("Choose the reason"));
+    for (const NoCatalystReason reason : noCatalystReasons())
+        DeclarationBox->addItem(noCatalystReasonText(reason));
     ApprovalBox = new QComboBox(page);
-    ApprovalBox->addItems({tr("Not known"), tr("Before Euro 3"), tr("Euro 3 or later")});
+    for (const TypeApproval approval : kApprovalItems)
+        ApprovalBox->addItem(approval == TypeApproval::Unknown ? tr("Not known") : approvalLabel(approval));
     OperatorBox = new QComboBox(page);
     OperatorBox->setInsertPolicy(QComboBox::NoInsert);
     LimitsLabel = wrappedLabel(page);
@@ -252,13 +264,19 @@ QWidget* TwoSpeedWindow::buildVehiclePage() {
     form->addRow(tr("First registration (dd.mm.yyyy)"), FirstRegistrationEdit);
     form->addRow(tr("Fuel"), FuelBox);
     form->addRow(tr("Emission control"), ControlBox);
+    form->addRow(tr("Declared reason"), DeclarationBox);
     form->addRow(tr("Type approval"), ApprovalBox);
     form->addRow(tr("Operator"), OperatorBox);
     form->addRow(tr("Limits"), LimitsLabel);
 
     connect(RegistrationEdit, &QLineEdit::textChanged, this, [this] { showLimits(); });
     connect(FirstRegistrationEdit, &QLineEdit::textChanged, this, [this] { showLimits(); });
-    for (QComboBox* box : {FuelBox, ControlBox, ApprovalBox})
+    for (QLineEdit* edit : {MakeEdit, ModelEdit})
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            rowCopy_.edited(MakeEdit->text(), ModelEdit->text());
+            showLimits();
+        });
+    for (QComboBox* box : {FuelBox, ControlBox, DeclarationBox, ApprovalBox})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { showLimits(); });
     return page;
 }
@@ -386,8 +404,15 @@ void TwoSpeedWindow::fillVehicleFromStation() {
     const std::optional<ChosenVehicle> chosen = services_.station.chosenVehicle();
     if (!chosen)
         return;
-    MakeEdit->setText(chosen->make);
-    ModelEdit->setText(chosen->model);
+    // The test's own copy of the F1 row: it applies to this vehicle only, and goes once the
+    // make or the model is changed. The main window keeps its row as it is.
+    rowCopy_ =
+        VehicleRowCopy(chosen->row, tableChecksumOfFile(findFileNoCase(dir_, QStringLiteral("CarModel.DB"))));
+    // Both at once: half of them filled is no change of vehicle.
+    const QSignalBlocker makeBlocker(MakeEdit);
+    const QSignalBlocker modelBlocker(ModelEdit);
+    MakeEdit->setText(rowCopy_.make());
+    ModelEdit->setText(rowCopy_.model());
 }
 
 // --- The vehicle ---
@@ -404,19 +429,26 @@ VehicleFacts TwoSpeedWindow::vehicleFacts() const {
                                             : Fuel::Petrol;
     v.control =
         ControlBox->currentIndex() == 0 ? EmissionControl::NoLambdaControl : EmissionControl::LambdaCatalyst;
-    v.approval = ApprovalBox->currentIndex() == 1   ? TypeApproval::BeforeEuro3
-                 : ApprovalBox->currentIndex() == 2 ? TypeApproval::Euro3OrLater
-                                                    : TypeApproval::Unknown;
-    if (const std::optional<ChosenVehicle> chosen = services_.station.chosenVehicle()) {
-        v.row = chosen->row;
-        v.rowRpm = chosen->rpm;
-    }
+    const QList<NoCatalystReason> reasons = noCatalystReasons();
+    const int declared = DeclarationBox->currentIndex() - 1;
+    if (v.control == EmissionControl::NoLambdaControl && declared >= 0 && declared < reasons.size())
+        v.declaration = reasons[declared];
+    const int approval = ApprovalBox->currentIndex();
+    v.approval = approval >= 0 && approval < int(std::size(kApprovalItems)) ? kApprovalItems[approval]
+                                                                            : TypeApproval::Unknown;
+    rowCopy_.applyTo(v);
     return v;
 }
 
 void TwoSpeedWindow::showLimits() {
-    const LimitSet limits = selectLimits(vehicleFacts(), setupRead_.setup);
-    LimitsLabel->setText(limits.explanation);
+    const VehicleFacts facts = vehicleFacts();
+    DeclarationBox->setEnabled(facts.control == EmissionControl::NoLambdaControl);
+    QStringList lines{selectLimits(facts, setupRead_.setup).explanation};
+    if (rowCopy_.dropped())
+        lines << rowCopy_.droppedText();
+    for (const VehicleRefusal& refusal : vehicleRefusals(facts))
+        lines << QStringLiteral("✘ ") + refusal.text;
+    LimitsLabel->setText(lines.join(u'\n'));
 }
 
 bool TwoSpeedWindow::startTest() {
@@ -434,6 +466,21 @@ bool TwoSpeedWindow::startTest() {
     if (facts.firstRegistration > services_.now().date()) {
         MessageLabel->setText(tr("The date of first registration lies in the future."));
         FirstRegistrationEdit->setFocus();
+        return false;
+    }
+    if (const QList<VehicleRefusal> refusals = vehicleRefusals(facts); !refusals.isEmpty()) {
+        MessageLabel->setText(refusals.first().text);
+        switch (refusals.first().field) {
+        case VehicleRefusal::Field::Declaration:
+            (DeclarationBox->isEnabled() ? DeclarationBox : ControlBox)->setFocus();
+            break;
+        case VehicleRefusal::Field::TypeApproval:
+            ApprovalBox->setFocus();
+            break;
+        case VehicleRefusal::Field::FirstRegistration:
+            FirstRegistrationEdit->setFocus();
+            break;
+        }
         return false;
     }
     operatorName_ = OperatorBox->currentText().simplified();
@@ -586,6 +633,7 @@ void TwoSpeedWindow::concludeTest(bool quiet) {
         return;
     concluded_ = true;
     restartPending_ = false;
+    rowCopy_.forget(); // the next test takes the row again only from F1
     endedAt_ = services_.now();
     resultWrite_ = services_.archive.finish(series_, number_, resultRecord(*test_, endedAt_, attempt_));
     if (!resultWrite_.ok)

@@ -17,6 +17,7 @@
 #include "ProtocolArchive.h"
 #include "TwoSpeedRecord.h"
 #include "TwoSpeedTest.h"
+#include "VehicleRowCopy.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -86,6 +87,7 @@ public:
     QLineEdit* FirstRegistrationEdit = nullptr;
     QComboBox* FuelBox = nullptr;
     QComboBox* ControlBox = nullptr;
+    QComboBox* DeclarationBox = nullptr; // the reason for "no catalyst / no lambda control"
     QComboBox* ApprovalBox = nullptr;
     QComboBox* OperatorBox = nullptr;
     QLabel* LimitsLabel = nullptr;
@@ -167,6 +169,7 @@ private:
     QString stationLine_;
     QString devicePath_;
     std::unique_ptr<twospeed::TwoSpeedTest> test_;
+    twospeed::VehicleRowCopy rowCopy_;
     Step step_ = Step::Vehicle;
     ArchiveSeries series_ = ArchiveSeries::Official;
     int number_ = 0;
