@@ -149,10 +149,6 @@ QString protocolDocumentTitle(const ProtocolData& data);
 // average -> "Изпитването е прекъснато след неуспешна средна стойност". Empty for "completed",
 // an empty key and keys it does not know.
 QString protocolEndingText(const QString& endingKey, bool withFailingAverage);
-// A limit from the table's row with its source: "CO на празен ход ≤ 0,45 %" and the checksum
-// give "CO на празен ход ≤ 0,45 %: по таблица CarModel.DB, контролна сума 3f9a"; without a
-// checksum the source alone.
-QString tableSourceLine(const QString& limit, const QString& checksum);
 // A failing average in one line, after "Неуспешна средна стойност при ": "повишени обороти,
 // 2710 min⁻¹: CO 0,50 % ✘, CO₂ 14,20 %, HC 60 ppm, O₂ 0,30 %, λ 1,010" (✘ after a value beyond
 // its limit; `rpm` may be empty).

@@ -1,5 +1,5 @@
 // Texts of the protocol that the page, the test's builder and the record's builder share: the
-// number with its series, the ending, a limit's table source and a failing average.
+// number with its series, the ending and a failing average.
 #include "ProtocolPage.h"
 
 #include <QStringList>
@@ -20,13 +20,6 @@ QString protocolEndingText(const QString& endingKey, bool withFailingAverage) {
     if (endingKey == u"time-limit")
         return QStringLiteral("Фаза не завърши в определеното време");
     return {};
-}
-
-QString tableSourceLine(const QString& limit, const QString& checksum) {
-    QString line = limit + QStringLiteral(": ") + kTableSource;
-    if (!checksum.isEmpty())
-        line += QStringLiteral(", контролна сума ") + checksum;
-    return line;
 }
 
 QString failingAverageText(const QString& phase, const QString& rpm, const QList<ProtocolValue>& values) {

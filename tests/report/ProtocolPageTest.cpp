@@ -47,9 +47,9 @@ ProtocolData crowdedProtocol() {
                          QStringLiteral("времето за стабилизиране е под 10 s")};
     d.declaration = QStringLiteral("първа регистрация преди катализаторът да стане задължителен за класа му");
     d.limitSources = {
-        tableSourceLine(QStringLiteral("CO на празен ход ≤ 0,45 %"), QStringLiteral("0123456789abcdef")),
-        tableSourceLine(QStringLiteral("обороти на празен ход 700–900 min⁻¹"),
-                        QStringLiteral("0123456789abcdef"))};
+        QStringLiteral("CO на празен ход ≤ 0,45 %: по таблица CarModel.DB, контролна сума 0123456789abcdef"),
+        QStringLiteral("обороти на празен ход 700–900 min⁻¹: по таблица CarModel.DB, контролна сума "
+                       "0123456789abcdef")};
     d.ending = protocolEndingText(QStringLiteral("interrupted"), true);
     d.failingAverage = failingAverageText(d.phases[0].name, d.phases[0].rpm, d.phases[0].values);
     d.setupDifferences.clear();
