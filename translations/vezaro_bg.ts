@@ -226,10 +226,6 @@ Save the protocol as %1 in the station directory?</source>
         <translation>Свържете датчика за обороти и запалете двигателя.</translation>
     </message>
     <message>
-        <source>Hang-up check: HC must stay below 20 ppm for 5 s.</source>
-        <translation>Проверка за остатъци: HC трябва да остане под 20 ppm за 5 s.</translation>
-    </message>
-    <message>
         <source>Keep the probe in clean air.</source>
         <translation>Дръжте сондата на чист въздух.</translation>
     </message>
@@ -260,14 +256,6 @@ Save the protocol as %1 in the station directory?</source>
     <message>
         <source>At 1200 baud the analyser&apos;s state cannot be checked: only that results arrive.</source>
         <translation>При 1200 бода състоянието на анализатора не може да се провери: проверява се само, че идват резултати.</translation>
-    </message>
-    <message>
-        <source>Hang-up check passed: HC stayed below 20 ppm for 5 s.</source>
-        <translation>Проверката за остатъци е преминала: HC остана под 20 ppm за 5 s.</translation>
-    </message>
-    <message>
-        <source>Hang-up check: keep the probe in clean air. HC now %1 ppm; below 20 ppm for %2 of 5 s.</source>
-        <translation>Проверка за остатъци: дръжте сондата на чист въздух. HC сега %1 ppm; под 20 ppm от %2 от 5 s.</translation>
     </message>
     <message>
         <source>Restarting the run…</source>
@@ -416,6 +404,104 @@ Save the protocol as %1 in the station directory?</source>
     <message>
         <source>dd.mm.yyyy</source>
         <translation>дд.мм.гггг</translation>
+    </message>
+    <message>
+        <source>Choose the reason</source>
+        <translation>Изберете основанието</translation>
+    </message>
+    <message>
+        <source>Declared reason</source>
+        <translation>Декларирано основание</translation>
+    </message>
+    <message>
+        <source>No protocol is printed for it. A page marked as no protocol can be printed or saved.</source>
+        <translation>За него не се отпечатва протокол. Може да се отпечата или запише страница, отбелязана, че не е протокол.</translation>
+    </message>
+    <message>
+        <source>The page marked as no protocol was printed.</source>
+        <translation>Страницата, отбелязана, че не е протокол, е отпечатана.</translation>
+    </message>
+    <message>
+        <source>The page marked as no protocol was not printed.
+Save it as %1 in the station directory?</source>
+        <translation>Страницата, отбелязана, че не е протокол, не е отпечатана.
+Да се запише ли като %1 в директорията на станцията?</translation>
+    </message>
+    <message>
+        <source>The page marked as no protocol was not printed.</source>
+        <translation>Страницата, отбелязана, че не е протокол, не е отпечатана.</translation>
+    </message>
+    <message>
+        <source>The page marked as no protocol was saved as %1.</source>
+        <translation>Страницата, отбелязана, че не е протокол, е записана като %1.</translation>
+    </message>
+    <message>
+        <source>Abort the test? A valid average beyond the limits has been measured: the test is recorded as failed.</source>
+        <translation>Да се прекрати ли изпитването? Измерена е валидна средна стойност извън нормите: изпитването ще бъде записано като несъответстващо.</translation>
+    </message>
+    <message>
+        <source>Enter: print the page marked as no protocol · Esc: close</source>
+        <translation>Enter: печат на страницата, отбелязана, че не е протокол · Esc: затваряне</translation>
+    </message>
+    <message>
+        <source>Clean-air check: HC below 20 ppm, CO₂ at most 0.5 % and O₂ at least 19.5 % for 5 s.</source>
+        <translation>Проверка за чист въздух: HC под 20 ppm, CO₂ най-много 0,5 % и O₂ поне 19,5 % за 5 s.</translation>
+    </message>
+    <message>
+        <source>HC is %1 ppm; in clean air it must be below 20 ppm.</source>
+        <translation>HC е %1 ppm; на чист въздух трябва да е под 20 ppm.</translation>
+    </message>
+    <message>
+        <source>Keep the probe in clean air; if HC does not fall, clean the probe and the line.</source>
+        <translation>Дръжте сондата на чист въздух; ако HC не спада, почистете сондата и маркуча.</translation>
+    </message>
+    <message>
+        <source>CO₂ is %1 %; in clean air it must be at most 0.5 %.</source>
+        <translation>CO₂ е %1 %; на чист въздух трябва да е най-много 0,5 %.</translation>
+    </message>
+    <message>
+        <source>Take the probe out of the exhaust and hold it in clean air.</source>
+        <translation>Извадете сондата от ауспуха и я дръжте на чист въздух.</translation>
+    </message>
+    <message>
+        <source>O₂ is %1 %; in clean air it must be at least 19.5 %.</source>
+        <translation>O₂ е %1 %; на чист въздух трябва да е поне 19,5 %.</translation>
+    </message>
+    <message>
+        <source>Hold the probe in clean air; if O₂ stays low, zero the analyser (F3).</source>
+        <translation>Дръжте сондата на чист въздух; ако O₂ остане нисък, нулирайте анализатора (F3).</translation>
+    </message>
+    <message>
+        <source>The clean-air check was done more than 10 minutes ago: do it again.</source>
+        <translation>Проверката за чист въздух е направена преди повече от 10 минути: направете я отново.</translation>
+    </message>
+    <message>
+        <source>Clean-air check passed: HC, CO₂ and O₂ stayed clean for 5 s.</source>
+        <translation>Проверката за чист въздух е преминала: HC, CO₂ и O₂ останаха чисти за 5 s.</translation>
+    </message>
+    <message>
+        <source>Clean-air check: keep the probe in clean air. HC %1 ppm, CO₂ %2 %, O₂ %3 %; clean for %4 of 5 s.</source>
+        <translation>Проверка за чист въздух: дръжте сондата на чист въздух. HC %1 ppm, CO₂ %2 %, O₂ %3 %; чисто от %4 от 5 s.</translation>
+    </message>
+    <message>
+        <source>Recording the average in the archive…</source>
+        <translation>Средната стойност се записва в архива…</translation>
+    </message>
+    <message>
+        <source>The result was not recorded: there is no protocol for this test.</source>
+        <translation>Резултатът не е записан: за това изпитване няма протокол.</translation>
+    </message>
+    <message>
+        <source>Before Euro 1</source>
+        <translation>Преди Евро 1</translation>
+    </message>
+    <message>
+        <source>Euro 1</source>
+        <translation>Евро 1</translation>
+    </message>
+    <message>
+        <source>Euro 2</source>
+        <translation>Евро 2</translation>
     </message>
 </context>
 </TS>

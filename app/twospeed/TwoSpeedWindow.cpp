@@ -51,6 +51,7 @@ constexpr int64_t kJournalEveryMs = 4000;
 // The running state's tick of the cycle timer.
 constexpr int kRunTickMs = 250;
 constexpr int kVacuumMode = 4;
+constexpr uint32_t kSelfSendingRate = 1200;
 
 int64_t systemClock() {
     static QElapsedTimer timer;
@@ -250,7 +251,7 @@ QWidget* TwoSpeedWindow::buildVehiclePage() {
         DeclarationBox->addItem(noCatalystReasonText(reason));
     ApprovalBox = new QComboBox(page);
     for (const TypeApproval approval : kApprovalItems)
-        ApprovalBox->addItem(approval == TypeApproval::Unknown ? tr("Not known") : approvalLabel(approval));
+        ApprovalBox->addItem(approvalItemText(approval));
     OperatorBox = new QComboBox(page);
     OperatorBox->setInsertPolicy(QComboBox::NoInsert);
     LimitsLabel = wrappedLabel(page);
@@ -513,6 +514,7 @@ bool TwoSpeedWindow::startTest() {
                                                 [](const QString& r) { return normaliseRegistration(r); });
     lastJournalMs_ = services_.clock();
     lastDecodes_ = services_.station.state().ResultDecodes;
+    lastLineId_ = services_.station.state().LineTap.lastId();
     MessageLabel->clear();
     showStep(Step::Gate);
     stationStepped();
@@ -526,7 +528,9 @@ CycleState TwoSpeedWindow::cycleState() const {
     CycleState c;
     c.baudRate = services_.station.baudRate();
     c.opState = st.OpState;
-    c.overRangeCount = st.OverRangeCount;
+    // At 1200 baud the record is decoded again at every block, so the main window's count says
+    // nothing per reading: the gate counts the analyser's lines over range instead.
+    c.overRangeCount = c.baudRate == kSelfSendingRate ? st.LineOverRangeCount : st.OverRangeCount;
     c.ticksSinceResult = st.TicksSinceResult;
     c.runTicks = st.RunTicks;
     c.runTickLimit = st.RunTickLimit;
@@ -540,29 +544,10 @@ void TwoSpeedWindow::stationStepped() {
         return;
     const StationState& st = services_.station.state();
     test_->updateCycle(cycleState());
-    if (st.ResultDecodes != lastDecodes_) {
-        lastDecodes_ = st.ResultDecodes;
-        // The readings as the main window shows them, the record's identity with them.
-        const std::optional<double> co = strToFloat(st.Display.Label11);
-        const std::optional<double> co2 = strToFloat(st.Display.Label12);
-        const std::optional<double> hc = strToFloat(st.Display.Label13);
-        const std::optional<double> o2 = strToFloat(st.Display.Label14);
-        if (co && co2 && hc && o2) {
-            Reading r;
-            r.recordId = st.ResultRecordId;
-            r.co = *co;
-            r.co2 = *co2;
-            r.hcPpm = *hc;
-            r.o2 = *o2;
-            if (st.RpmMode == 1 || st.RpmMode == 2) {
-                if (const std::optional<int32_t> rpm = strToInt(st.RpmText))
-                    r.rpm = *rpm;
-            }
-            if (const std::optional<double> oil = strToFloat(st.OilTempText.trimmed()))
-                r.oilC = *oil;
-            test_->feed(r);
-        }
-    }
+    if (services_.station.baudRate() == kSelfSendingRate)
+        feedAnalyserLines();
+    else if (st.ResultDecodes != lastDecodes_)
+        feedDecodedRecord();
     // The second F2 of a restart, once the run has stopped.
     if (restartPending_ && st.OpState != 1 && st.OpState != 2) {
         restartPending_ = false;
@@ -570,6 +555,61 @@ void TwoSpeedWindow::stationStepped() {
         test_->updateCycle(cycleState());
     }
     refresh();
+}
+
+// A polled analyser: one sample per result record, the readings as the main window shows them.
+void TwoSpeedWindow::feedDecodedRecord() {
+    const StationState& st = services_.station.state();
+    lastDecodes_ = st.ResultDecodes;
+    const std::optional<double> co = strToFloat(st.Display.Label11);
+    const std::optional<double> co2 = strToFloat(st.Display.Label12);
+    const std::optional<double> hc = strToFloat(st.Display.Label13);
+    const std::optional<double> o2 = strToFloat(st.Display.Label14);
+    if (!co || !co2 || !hc || !o2)
+        return;
+    Reading r;
+    r.recordId = st.ResultRecordId;
+    r.co = *co;
+    r.co2 = *co2;
+    r.hcPpm = *hc;
+    r.o2 = *o2;
+    if (st.RpmMode == 1 || st.RpmMode == 2) {
+        if (const std::optional<int32_t> rpm = strToInt(st.RpmText))
+            r.rpm = *rpm;
+    }
+    if (const std::optional<double> oil = strToFloat(st.OilTempText.trimmed()))
+        r.oilC = *oil;
+    test_->feed(r);
+}
+
+// The self-sending analyser: one sample per line it sent, whether or not its bytes differ from
+// the line before, with the gases and the engine speed of that same line. A line without its
+// own speed field takes the speed the main window shows, marked as not its own, which the
+// procedure does not let prove the speed window.
+void TwoSpeedWindow::feedAnalyserLines() {
+    const StationState& st = services_.station.state();
+    for (const AnalyserLine& line : st.RecentAnalyserLines) {
+        if (line.id <= lastLineId_)
+            continue;
+        lastLineId_ = line.id;
+        Reading r;
+        r.recordId = line.id;
+        r.co = line.co();
+        r.co2 = line.co2();
+        r.hcPpm = line.hc();
+        r.o2 = line.o2();
+        if (st.RpmMode == 1 || st.RpmMode == 2) {
+            if (const std::optional<int32_t> rpm = line.engineSpeed(st.RpmMode)) {
+                r.rpm = *rpm;
+            } else if (const std::optional<int32_t> shown = strToInt(st.RpmText)) {
+                r.rpm = *shown;
+                r.rpmFromSameLine = false;
+            }
+        }
+        test_->feed(r);
+        if (test_->finished())
+            return;
+    }
 }
 
 void TwoSpeedWindow::chooseRpmMode(int itemIndex) {
@@ -615,17 +655,25 @@ void TwoSpeedWindow::journal(bool force) {
     const int64_t now = services_.clock();
     const auto ends = std::count_if(test_->phases().cbegin(), test_->phases().cend(),
                                     [](const PhaseResult& p) { return phaseOver(p.verdict); });
-    if (!force && ends == journalledEnds_ && now - lastJournalMs_ < kJournalEveryMs)
+    // A failing average is written at once: the window shows it only once it is in the archive.
+    if (!force && !test_->evidencePending() && ends == journalledEnds_ &&
+        now - lastJournalMs_ < kJournalEveryMs)
         return;
     journalledEnds_ = int(ends);
     lastJournalMs_ = now;
-    const QJsonObject samples = samplesRecord(*test_, journalMark_);
+    JournalMark next = journalMark_;
+    const QJsonObject samples = samplesRecord(*test_, next);
     if (samples.isEmpty())
         return;
     const ArchiveWrite written = services_.archive.journal(series_, number_, samples);
-    if (!written.ok)
+    if (!written.ok) {
+        // The same samples go into the next line, and the result line holds them all.
         qCWarning(lcLog, "two-speed test %d: samples not journalled: %s", number_,
                   qUtf8Printable(written.error));
+        return;
+    }
+    journalMark_ = next;
+    test_->evidenceWritten(journalMark_);
 }
 
 void TwoSpeedWindow::concludeTest(bool quiet) {
@@ -644,11 +692,16 @@ void TwoSpeedWindow::concludeTest(bool quiet) {
     showStep(Step::Result);
     if (!resultWrite_.ok)
         showMessage(this, kCaption,
-                    tr("The result of the test could not be recorded:") + u'\n' + resultWrite_.error,
+                    tr("The result of the test could not be recorded:") + u'\n' + resultWrite_.error + u'\n' +
+                        tr("No protocol is printed for it. A page marked as no protocol can be printed or "
+                           "saved."),
                     MsgIcon::Error);
 }
 
 void TwoSpeedWindow::printTheProtocol() {
+    // Without its result line in the archive a test has no protocol: the page printed instead
+    // is marked across its face as no protocol, and carries no number and no seal.
+    const bool unrecorded = !resultWrite_.ok;
     ProtocolContext context;
     context.stationLine = stationLine_;
     context.operatorName = operatorName_;
@@ -658,28 +711,38 @@ void TwoSpeedWindow::printTheProtocol() {
     context.ended = endedAt_;
     context.seal = resultWrite_.seal;
     context.sealTrouble = resultWrite_.ok ? resultWrite_.sealTrouble : resultWrite_.error;
+    context.unrecorded = unrecorded;
     const ProtocolData data = protocolData(*test_, context);
     QString error;
     printed_ = true;
     if (printProtocol(services_.printer, data, &error)) {
-        PrintLabel->setText(tr("The protocol was printed."));
+        PrintLabel->setText(unrecorded ? tr("The page marked as no protocol was printed.")
+                                       : tr("The protocol was printed."));
         render();
         return;
     }
     showMessage(this, tr("Printer error"), error, MsgIcon::Error);
-    const QString fileName = protocolPdfFileName(number_, training_.active);
+    const QString fileName =
+        unrecorded ? unrecordedPdfFileName(endedAt_) : protocolPdfFileName(number_, training_.active);
     const MsgAnswer answer = showMessage(
         this, kCaption,
-        tr("The test is recorded but its protocol was not printed.\nSave the protocol as %1 in the "
-           "station directory?")
-            .arg(fileName),
+        unrecorded
+            ? tr("The page marked as no protocol was not printed.\nSave it as %1 in the station "
+                 "directory?")
+                  .arg(fileName)
+            : tr("The test is recorded but its protocol was not printed.\nSave the protocol as %1 in the "
+                 "station directory?")
+                  .arg(fileName),
         MsgIcon::Question, MsgButtons::YesNo);
+    const QString notPrinted = unrecorded ? tr("The page marked as no protocol was not printed.")
+                                          : tr("The protocol was not printed.");
     if (answer != MsgAnswer::Yes) {
-        PrintLabel->setText(tr("The protocol was not printed."));
+        PrintLabel->setText(notPrinted);
     } else if (writeProtocolPdf(QDir(dir_).filePath(fileName), data, &error)) {
-        PrintLabel->setText(tr("The protocol was saved as %1.").arg(fileName));
+        PrintLabel->setText(unrecorded ? tr("The page marked as no protocol was saved as %1.").arg(fileName)
+                                       : tr("The protocol was saved as %1.").arg(fileName));
     } else {
-        PrintLabel->setText(tr("The protocol was not printed."));
+        PrintLabel->setText(notPrinted);
         showMessage(this, kCaption, error, MsgIcon::Error);
     }
     render();
@@ -778,8 +841,13 @@ void TwoSpeedWindow::escape() {
         done(QDialog::Accepted);
         return;
     }
-    const MsgAnswer answer = showMessage(this, kCaption, tr("Abort the test? It is recorded as aborted."),
-                                         MsgIcon::Question, MsgButtons::YesNo);
+    // A phase that already holds a valid failing average fails the test however it ends.
+    const MsgAnswer answer = showMessage(
+        this, kCaption,
+        test_->abortFails() ? tr("Abort the test? A valid average beyond the limits has been measured: "
+                                 "the test is recorded as failed.")
+                            : tr("Abort the test? It is recorded as aborted."),
+        MsgIcon::Question, MsgButtons::YesNo);
     if (answer != MsgAnswer::Yes || !test_ || test_->finished())
         return;
     test_->abort();
@@ -848,7 +916,9 @@ void TwoSpeedWindow::render() {
             tr("Tab: next button · Enter: go on · F2: start or stop the run · Esc: abort the test"));
         break;
     case Step::Result:
-        keys->setText(printed_ ? tr("Enter or Esc: close") : tr("Enter: print the protocol · Esc: close"));
+        keys->setText(printed_           ? tr("Enter or Esc: close")
+                      : !resultWrite_.ok ? tr("Enter: print the page marked as no protocol · Esc: close")
+                                         : tr("Enter: print the protocol · Esc: close"));
         break;
     }
     AttemptLabel->setVisible(attempt_ > 1);
@@ -886,8 +956,8 @@ QString TwoSpeedWindow::blockText(const Block& block) const {
         return tr("The engine speed is 0: there is no speed signal.") + u' ' +
                tr("Connect the speed pick-up and start the engine.");
     case Block::Code::HangUp:
-        return tr("Hang-up check: HC must stay below 20 ppm for 5 s.") + u' ' +
-               tr("Keep the probe in clean air.");
+        return tr("Clean-air check: HC below 20 ppm, CO₂ at most 0.5 % and O₂ at least 19.5 % for 5 s.") +
+               u' ' + tr("Keep the probe in clean air.");
     case Block::Code::VacuumMode:
         return tr("The engine speed is not read from the record (vacuum mode).") + u' ' +
                tr("Choose RPM/1 or RPM/2.");
@@ -901,8 +971,45 @@ QString TwoSpeedWindow::blockText(const Block& block) const {
     case Block::Code::OilUnconfirmed:
         return tr("The analyser gives no oil temperature.") + u' ' +
                tr("Confirm that the engine is at operating temperature.");
+    case Block::Code::HcNotClean:
+        return tr("HC is %1 ppm; in clean air it must be below 20 ppm.").arg(gateValue(Quantity::Hc)) + u' ' +
+               tr("Keep the probe in clean air; if HC does not fall, clean the probe and the line.");
+    case Block::Code::Co2NotClean:
+        return tr("CO₂ is %1 %; in clean air it must be at most 0.5 %.").arg(gateValue(Quantity::Co2)) +
+               u' ' + tr("Take the probe out of the exhaust and hold it in clean air.");
+    case Block::Code::O2NotClean:
+        return tr("O₂ is %1 %; in clean air it must be at least 19.5 %.").arg(gateValue(Quantity::O2)) +
+               u' ' + tr("Hold the probe in clean air; if O₂ stays low, zero the analyser (F3).");
     }
     return block.text;
+}
+
+// The gate's last reading of one gas, as the main window shows it.
+QString TwoSpeedWindow::gateValue(Quantity q) const {
+    const GateView v = test_->gate();
+    const std::optional<double> value = q == Quantity::Hc ? v.hcPpm : q == Quantity::Co2 ? v.co2 : v.o2;
+    return value ? decimalText(*value, q == Quantity::Hc    ? kHcDecimals
+                                       : q == Quantity::Co2 ? kCo2Decimals
+                                                            : kO2Decimals)
+                 : QStringLiteral("—");
+}
+
+QString TwoSpeedWindow::approvalItemText(TypeApproval approval) const {
+    switch (approval) {
+    case TypeApproval::Unknown:
+        break;
+    case TypeApproval::BeforeEuro1:
+        return tr("Before Euro 1");
+    case TypeApproval::Euro1:
+        return tr("Euro 1");
+    case TypeApproval::Euro2:
+        return tr("Euro 2");
+    case TypeApproval::BeforeEuro3:
+        return tr("Before Euro 3");
+    case TypeApproval::Euro3OrLater:
+        return tr("Euro 3 or later");
+    }
+    return tr("Not known");
 }
 
 QString TwoSpeedWindow::phaseVerdictWord(Verdict verdict) const {
@@ -942,13 +1049,17 @@ void TwoSpeedWindow::renderGate() {
     GateNoteLabel->setVisible(v.stateUnchecked);
     GateNoteLabel->setText(
         tr("At 1200 baud the analyser's state cannot be checked: only that results arrive."));
+    QString cleanAir;
+    if (!v.repeatReason.isEmpty())
+        cleanAir = tr("The clean-air check was done more than 10 minutes ago: do it again.") + u'\n';
     if (v.hangUpDone)
-        HangUpLabel->setText(tr("Hang-up check passed: HC stayed below 20 ppm for 5 s."));
+        cleanAir += tr("Clean-air check passed: HC, CO₂ and O₂ stayed clean for 5 s.");
     else
-        HangUpLabel->setText(
-            tr("Hang-up check: keep the probe in clean air. HC now %1 ppm; below 20 ppm for %2 of 5 s.")
-                .arg(v.hcPpm ? decimalText(*v.hcPpm, kHcDecimals) : QStringLiteral("—"),
-                     QString::number(v.hangUpCleanMs / 1000)));
+        cleanAir += tr("Clean-air check: keep the probe in clean air. HC %1 ppm, CO₂ %2 %, O₂ %3 %; clean "
+                       "for %4 of 5 s.")
+                        .arg(gateValue(Quantity::Hc), gateValue(Quantity::Co2), gateValue(Quantity::O2),
+                             QString::number(v.hangUpCleanMs / 1000));
+    HangUpLabel->setText(cleanAir);
     RunButton->setVisible(v.runAction != RunAction::None || restartPending_);
     RunButton->setEnabled(!restartPending_);
     RunButton->setText(restartPending_                     ? tr("Restarting the run…")
@@ -1021,7 +1132,9 @@ void TwoSpeedWindow::renderPhases() {
                                                             : tr("Hold the engine speed: measuring."));
     }
 
-    if (v.liveAverage) {
+    if (v.liveAverageWithheld) {
+        LiveLabel->setText(tr("Recording the average in the archive…"));
+    } else if (v.liveAverage) {
         QStringList parts;
         for (const QuantityCheck& c : v.liveAverage->checks)
             parts << quantityName(c.quantity) + u' ' + withUnit(c.valueText, c.quantity);
@@ -1111,7 +1224,19 @@ void TwoSpeedWindow::renderResult() {
         setColour(VerdictLabel, verdict == Verdict::Pass   ? "#007000"
                                 : verdict == Verdict::Fail ? "#c00000"
                                                            : "#a05000");
-        ReasonLabel->setText(test_->reason());
+        // How a test cut short ended, and the failing average it ended after.
+        QStringList reason;
+        const std::optional<PhaseAverage> failing = test_->failingAverage();
+        const QString ending = protocolEndingText(endingKey(test_->ending()), failing.has_value());
+        if (!ending.isEmpty())
+            reason << ending;
+        if (!test_->reason().isEmpty())
+            reason << test_->reason();
+        ReasonLabel->setText(reason.join(u'\n'));
+        if (!resultWrite_.ok) {
+            PrintLabel->setText(tr("The result was not recorded: there is no protocol for this test."));
+            setColour(PrintLabel, "#c00000");
+        }
     }
 }
 

@@ -156,6 +156,10 @@ private:
     QString blockText(const twospeed::Block& block) const;
     QString blocksText(const QList<twospeed::Block>& blocks) const;
     twospeed::CycleState cycleState() const;
+    void feedDecodedRecord();
+    void feedAnalyserLines();
+    QString gateValue(twospeed::Quantity q) const;
+    QString approvalItemText(twospeed::TypeApproval approval) const;
     void journal(bool force);
     void concludeTest(bool quiet);
     void printTheProtocol();
@@ -181,6 +185,7 @@ private:
     int64_t lastJournalMs_ = 0;
     int journalledEnds_ = 0;
     uint64_t lastDecodes_ = 0;
+    uint64_t lastLineId_ = 0; // the last analyser line taken at 1200 baud
     bool restartPending_ = false;
     bool concluded_ = false;
     ArchiveWrite resultWrite_;

@@ -2,8 +2,9 @@
 // English: the vehicle, the instrument check blocked, the engine's oil too cold, high idle and
 // idle with the gauge and the countdowns, a passing, a failing and a diluted (invalid) result,
 // the abort question and the training mark. It runs on the real main window, offscreen, with
-// the analyser's frames through the main window's receive handler and the default set-up
-// (no TWOSPEED.ini), so the pictures show the times and windows a station shows. Each step's
+// the analyser's frames through the main window's receive handler and the default times and
+// windows (TWOSPEED.ini gives only the analyser's serial number and verification date, which
+// official tests need), so the pictures show what a station shows. Each step's
 // texts are checked; only when VZ_SCREENSHOT_DIR names a folder are the pictures written
 // there, as twospeed-bg-STEP.png and twospeed-en-STEP.png, and the two printed protocols
 // (always Bulgarian) as twospeed-protocol-pass.png and twospeed-protocol-fail.png:
@@ -176,6 +177,8 @@ protected:
         else
             qunsetenv("VZ_LANG");
         answerBoxes();
+        vz::test::ScratchFiles::writeFile(QStringLiteral("TWOSPEED.ini"),
+                                          "AnalyserSerial = KV50-0917\nVerificationExpires = 31.12.2099\n");
         vz::test::ScratchFiles::writeFile(QStringLiteral("SERVICE.ini"),
                                           "АВТОСЕРВИЗ ПРИМЕР, СОФИЯ\nИванов\nПетров\n\n\n");
     }
