@@ -7,6 +7,7 @@
 #include "MessageBox.h"
 #include "PrinterService.h"
 #include "ProtocolArchive.h"
+#include "Registration.h"
 #include "ReportPage.h"
 #include "ReportState.h"
 #include "TrailRecovery.h"
@@ -58,10 +59,19 @@ void StationTrail::recover(QWidget* parent, PrinterService& printer, const Repor
     // lines hold.
     ProtocolArchive archive(dir_);
     for (const ArchiveSeries series : {ArchiveSeries::Official, ArchiveSeries::Training}) {
-        for (const int number : archive.recordInterrupted(
-                 series, [](const QJsonObject&started, const QList<QJsonObject>&samples) {
-                     return twospeed::interruptedResult(started, samples);
-                 }))
+        // The last test begun is the latest attempt of its registration that day (a training test
+        // counts none: interruptedResult gives it 0).
+        const auto complete = [&archive](const QJsonObject& started, const QList<QJsonObject>& samples) {
+            const QString registration = started.value(QStringLiteral("registration")).toString();
+            const QDate day =
+                QDateTime::fromString(started.value(QStringLiteral("time")).toString(), Qt::ISODate).date();
+            std::optional<int> attempt;
+            if (!started.value(QStringLiteral("training")).toBool() && day.isValid())
+                attempt = archive.attempts(
+                    registration, day, [](const QString& r) { return twospeed::normaliseRegistration(r); });
+            return twospeed::interruptedResult(started, samples, twospeed::kStoppedDuringTest, {}, attempt);
+        };
+        for (const int number : archive.recordInterrupted(series, complete))
             qCWarning(lcLog, "two-speed test %d (%s) was interrupted by the station's stop; recorded as such",
                       number, series == ArchiveSeries::Official ? "official" : "training");
     }

@@ -124,15 +124,33 @@ TEST(FillerRecord, IsARecordOfTheStationsOwnLayout) {
 TEST_F(StationTrailTest, ATwoSpeedTestTheStationNeverFinishedIsRecordedAsInterruptedAtStart) {
     {
         ProtocolArchive archive(QStringLiteral("."));
-        ASSERT_TRUE(archive.begin(ArchiveSeries::Training, {{"registration", "CA1234BK"}}).ok);
+        ASSERT_TRUE(
+            archive.begin(ArchiveSeries::Training, {{"registration", "CA1234BK"}, {"training", true}}).ok);
+        // An official car's second test today, cut short the same way.
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(archive.begin(ArchiveSeries::Official, {{"registration", "CA1234BK"}}).ok);
     }
     StationTrail trail;
     trail.recover(nullptr, printer, state);
-    const QString name = ProtocolArchive::fileName(ArchiveSeries::Training, QDate::currentDate());
-    const QList<QByteArray> lines = readFile(name).trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 2);
-    const QJsonObject result = QJsonDocument::fromJson(lines[1]).object();
-    EXPECT_EQ(result.value("kind").toString(), "result");
-    EXPECT_EQ(result.value("verdict").toString(), "interrupted");
+    // The test's own lines, after the month's link line the archive begins each file with.
+    const auto resultOf = [this](ArchiveSeries series) {
+        QList<QJsonObject> tests;
+        for (const QByteArray& line :
+             readFile(ProtocolArchive::fileName(series, QDate::currentDate())).split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.value("kind").toString() == "started" || object.value("kind").toString() == "result")
+                tests << object;
+        }
+        return tests;
+    };
+    const QList<QJsonObject> training = resultOf(ArchiveSeries::Training);
+    ASSERT_EQ(training.size(), 2);
+    EXPECT_EQ(training[1].value("kind").toString(), "result");
+    EXPECT_EQ(training[1].value("verdict").toString(), "interrupted");
+    EXPECT_EQ(training[1].value("attempt").toInt(-1), 0) << "a training test counts no attempt";
+    const QList<QJsonObject> official = resultOf(ArchiveSeries::Official);
+    ASSERT_EQ(official.size(), 3);
+    EXPECT_EQ(official[2].value("verdict").toString(), "interrupted");
+    EXPECT_EQ(official[2].value("attempt").toInt(), 2) << "the registration's second test of the day";
     EXPECT_TRUE(messages.isEmpty()) << "told in the diagnostics, not in a box";
 }
