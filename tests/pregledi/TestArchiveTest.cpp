@@ -407,16 +407,21 @@ TEST_F(TestArchiveTest, VerifyChecksEveryLineOfEveryFileAgainstItsChain) {
     QFile::remove(kDecember + ".torn-20261209-101500");
 
     // The last line written, not yet sealed: a break. Two lines without entries: tampering.
-    writeFile(kDecemberChain, chain.left(chain.lastIndexOf('\n', chain.size() - 2) + 1));
+    // (In the latest month: an earlier month's head is sealed by the link of the month after it.)
+    const QString latest = QStringLiteral("Protokoli-2027-01.jsonl");
+    const QString latestChain = QStringLiteral("Protokoli-2027-01.chain");
+    const QByteArray latestLines = readFile(latest);
+    const QByteArray latestEntries = readFile(latestChain);
+    writeFile(latestChain, latestEntries.left(latestEntries.lastIndexOf('\n', latestEntries.size() - 2) + 1));
     v = verified();
     EXPECT_EQ(v.result.status(), kVerifyBreaks) << v.text();
     EXPECT_TRUE(v.of("BREAK")[0].contains("the last line has no chain entry yet")) << v.text();
-    writeFile(kDecember, lines + "{\"kind\":\"started\",\"number\":9,\"series\":\"official\"}\n");
+    writeFile(latest, latestLines + "{\"kind\":\"started\",\"number\":5,\"series\":\"official\"}\n");
     v = verified();
     EXPECT_EQ(v.result.status(), kVerifyTampering) << v.text();
     EXPECT_TRUE(v.of("TAMPERING")[0].contains("no chain entry, and no break accounts for them")) << v.text();
-    writeFile(kDecember, lines);
-    writeFile(kDecemberChain, chain);
+    writeFile(latest, latestLines);
+    writeFile(latestChain, latestEntries);
 
     // A chain removed leaves its lines unsealed; a line file removed leaves its chain behind.
     const QByteArray january = readFile("Protokoli-2027-01.chain");
@@ -443,7 +448,8 @@ TEST_F(TestArchiveTest, TheProtocolHeadAnchorsTheLatestFileOfOfficialTests) {
     const Recorded second = record(failingCar());
     ProtocolSeal seal = protocolSeal(QStringLiteral("."));
     EXPECT_TRUE(seal.error.isEmpty()) << seal.error.toStdString();
-    EXPECT_EQ(seal.line, QStringLiteral("P2 %1").arg(QString::fromLatin1(second.result.seal.toHex())));
+    EXPECT_EQ(seal.line,
+              QStringLiteral("P2026-12/2 %1").arg(QString::fromLatin1(second.result.seal.toHex())));
 
     EXPECT_FALSE(parseProtocolHead("P2:0123"));
     EXPECT_FALSE(parseProtocolHead("2:0123456789abcdef"));
@@ -451,9 +457,10 @@ TEST_F(TestArchiveTest, TheProtocolHeadAnchorsTheLatestFileOfOfficialTests) {
     ASSERT_TRUE(parseExpectedHead("E12:0123456789ABCDEF"));
     EXPECT_EQ(parseExpectedHead("E12:0123456789ABCDEF")->examNumber, 12);
     VerifyOptions options;
-    options.expectProtocolHead = parseProtocolHead(seal.line.left(3) + u':' + seal.line.mid(3, 16));
+    options.expectProtocolHead = parseProtocolHead(seal.line.left(10) + u':' + seal.line.mid(11, 16));
     ASSERT_TRUE(options.expectProtocolHead);
     EXPECT_EQ(options.expectProtocolHead->testNumber, 2);
+    EXPECT_EQ(options.expectProtocolHead->month, QDate(2026, 12, 1));
     EXPECT_EQ(verified(options).result.protocolHead, VerifyResult::Head::Holds);
 
     // Later tests keep it; a change at or before it breaks it; a chain made again loses it.
@@ -471,7 +478,7 @@ TEST_F(TestArchiveTest, TheProtocolHeadAnchorsTheLatestFileOfOfficialTests) {
     v = verified(options);
     EXPECT_EQ(v.result.status(), kVerifyTampering) << v.text();
     EXPECT_EQ(v.result.protocolHead, VerifyResult::Head::Missing);
-    EXPECT_TRUE(v.of("TAMPERING")[0].contains("the sealed protocol head P2")) << v.text();
+    EXPECT_TRUE(v.of("TAMPERING")[0].contains("the sealed protocol head P2026-12/2")) << v.text();
 }
 
 TEST_F(TestArchiveTest, AKeyedArchiveIsCheckedWithTheKey) {
@@ -502,7 +509,7 @@ TEST_F(TestArchiveTest, AKeyedArchiveIsCheckedWithTheKey) {
     EXPECT_EQ(v.result.archiveMatched, v.result.archiveLines);
     offStation.offStationKey = QByteArray(kChainHashSize, '6');
     v = verified(offStation);
-    EXPECT_EQ(archiveFindings(v).size(), 1) << v.text();
+    EXPECT_EQ(archiveFindings(v).size(), 2) << "the month's chain and the register's" << v.text();
     EXPECT_TRUE(v.text().find("none of the chain's first keyed entries matches with kept.key") !=
                 std::string::npos)
         << v.text();

@@ -60,7 +60,7 @@ TEST_F(TestCommandsProgramTest, TestsListsAndShowsEveryTest) {
     r = run({"tests", "--training"});
     lines = r.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
-    EXPECT_TRUE(lines[1].startsWith("       1") && lines[1].contains("fail"));
+    EXPECT_TRUE(lines[1].startsWith("     О-1  ") && lines[1].contains("fail")) << lines[1].toStdString();
 
     r = run({"tests", "--json"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
@@ -183,19 +183,20 @@ TEST_F(TestCommandsProgramTest, VerifySealAndExportCoverTheArchive) {
                                           "chain entries \\([0-9]+ matching their lines, 0 breaks\\)")))
         << r.out.toStdString();
 
-    // seal: the examination head, then the protocol head; verify takes both back.
+    // seal: the examination head, then the protocol head with its month; verify takes both back.
     r = run({"seal"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList heads = r.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(heads.size(), 2) << r.out.toStdString();
     EXPECT_TRUE(heads[0].startsWith("3 ")) << heads[0].toStdString();
-    EXPECT_TRUE(heads[1].startsWith("P3 ") && heads[1].size() == 3 + 64) << heads[1].toStdString();
+    EXPECT_TRUE(heads[1].startsWith("P2026-12/3 ") && heads[1].size() == 11 + 64) << heads[1].toStdString();
     const QString exam = "E" + heads[0].left(1) + ":" + heads[0].mid(2, 16);
-    const QString protocol = heads[1].left(2) + ":" + heads[1].mid(3, 16);
+    const QString protocol = heads[1].left(10) + ":" + heads[1].mid(11, 16);
     r = run({"verify", "--expect-head", exam, "--expect-head", protocol});
     EXPECT_EQ(r.status, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("seal: 3 " + heads[0].mid(2, 16) + " is in the chain")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains("seal: P3 " + heads[1].mid(3, 16) + " is in the test archive, and every line"))
+    EXPECT_TRUE(r.out.contains("seal: P2026-12/3 " + heads[1].mid(11, 16) +
+                               " is in the test archive, and every line"))
         << r.out.toStdString();
     EXPECT_EQ(run({"verify", "--expect-head", QString(heads[0]).replace(u' ', u':')}).status, 0);
     for (const QStringList& bad :

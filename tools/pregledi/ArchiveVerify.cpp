@@ -1,5 +1,7 @@
 #include "ArchiveVerify.h"
 
+#include "ArchiveAnchors.h"
+#include "ArchiveSeriesCheck.h"
 #include "ChainFile.h"
 #include "ExamChain.h"
 #include "StationFile.h"
@@ -119,7 +121,8 @@ private:
     void add(FindingClass kind, const QString& file, int line, const QString& text, int atLine = 0);
     void listNames();
     void setUpKey();
-    void verifyFile(const ArchiveFile& file);
+    void verifyFile(const ArchiveFile& file, ArchiveSeriesCheck& series);
+    void resolveHead(const ProtocolHead& head, const ArchiveSeriesCheck& official);
     bool probeKey(StationFile& chain, const QString& linesPath);
 
     // The per-file pass.
@@ -165,11 +168,18 @@ private:
         bool downgrade = false;
     } keyRun_;
     bool keyFits_ = true;
-    int headCandidate_ = 0; // a line whose entry has the head's value
-    bool headFound_ = false;
+    ArchiveSeriesCheck* series_ = nullptr; // of the file under check
+    int headCandidate_ = 0;                // a line whose entry has the head's value
+    bool headFound_ = false;               // in the file under check
     int headLine_ = 0;
-    QString headFile_;
-    int headFileTampering_ = INT_MAX;
+    // Where the protocol head's value seals a line of its test: each file's first such line,
+    // and whether the file was changed at or before it.
+    struct HeadMatch {
+        QString file;
+        int line = 0;
+        bool broken = false;
+    };
+    QList<HeadMatch> headMatches_;
 };
 
 void ArchiveVerifier::add(FindingClass kind, const QString& file, int line, const QString& text, int atLine) {
@@ -219,6 +229,7 @@ void ArchiveVerifier::listNames() {
             break;
         }
         case ArchiveName::Chain:
+        case ArchiveName::RegisterChain:
             if (fileKindAt(stationPath(dir_, kind.file.name)) == FileKind::Missing) {
                 StationFile chain;
                 int64_t entries = 0;
@@ -240,6 +251,7 @@ void ArchiveVerifier::listNames() {
             break;
         case ArchiveName::None:
         case ArchiveName::Lines:
+        case ArchiveName::Register:
             break;
         }
     }
@@ -307,11 +319,19 @@ bool ArchiveVerifier::readLine() {
     const LinePeek peek = peekLine(line_.bytes);
     if (peek.kind == QByteArrayView("started"))
         ++result_.archiveTests;
-    const bool known = peek.kind == QByteArrayView("started") || peek.kind == QByteArrayView("samples") ||
-                       peek.kind == QByteArrayView("result");
-    if (!known || peek.number <= 0 || !line_.bytes.startsWith('{') || !line_.bytes.endsWith("}\n"))
+    // A month file's lines: a test's, and the link and clock lines that tie the months
+    // together (a link has no test number); the register's: the numbers it gives.
+    const bool testLine = peek.kind == QByteArrayView("started") || peek.kind == QByteArrayView("samples") ||
+                          peek.kind == QByteArrayView("result") || peek.kind == QByteArrayView(kClockKind);
+    const bool known = file_.isRegister
+                           ? peek.kind == QByteArrayView(kNumberedKind) && peek.number > 0
+                           : (testLine && peek.number > 0) || peek.kind == QByteArrayView(kLinkKind);
+    if (!known || !line_.bytes.startsWith('{') || !line_.bytes.endsWith("}\n"))
         placeLine(LineRun::Kind::Odd, line_.number, 0);
-    checkHeadCandidate(line_.number, peek.number);
+    else if (series_ && !line_.overlong)
+        series_->line(file_, line_.number, line_.bytes, peek);
+    if (options_.expectProtocolHead)
+        checkHeadCandidate(line_.number, peek.number);
     return true;
 }
 
@@ -322,7 +342,6 @@ void ArchiveVerifier::checkHeadCandidate(int line, int test) {
     if (test == options_.expectProtocolHead->testNumber) {
         headFound_ = true;
         headLine_ = line;
-        headFile_ = file_.name;
     }
 }
 
@@ -468,8 +487,11 @@ void ArchiveVerifier::endNotEntries(bool atEnd, int64_t chainSize, StationFile& 
         consumed_ + 1);
 }
 
-void ArchiveVerifier::verifyFile(const ArchiveFile& file) {
+void ArchiveVerifier::verifyFile(const ArchiveFile& file, ArchiveSeriesCheck& series) {
     file_ = file;
+    series_ = &series;
+    headFound_ = false;
+    headLine_ = 0;
     consumed_ = 0;
     linesEnded_ = false;
     firstTampering_ = INT_MAX;
@@ -480,7 +502,8 @@ void ArchiveVerifier::verifyFile(const ArchiveFile& file) {
     keyRun_ = {};
     keyFits_ = true;
     headCandidate_ = 0;
-    ++result_.archiveFiles;
+    if (!file.isRegister)
+        ++result_.archiveFiles;
 
     const QString linesPath = stationPath(dir_, file.name);
     lines_ = ArchiveLineReader();
@@ -573,9 +596,12 @@ void ArchiveVerifier::verifyFile(const ArchiveFile& file) {
                 endKeyRun();
             }
 
-            const bool headValue = options_.expectProtocolHead && file.series == ArchiveSeries::Official &&
-                                   !headFound_ &&
-                                   entry.hash.toHex().startsWith(options_.expectProtocolHead->hexPrefix);
+            if (series.wantsEntry(file.name, k))
+                series.keepEntry(file.name, k, entry.hash);
+            const std::optional<ProtocolHead>& head = options_.expectProtocolHead;
+            const bool headValue = head && file.series == ArchiveSeries::Official && !file.isRegister &&
+                                   (!head->month.isValid() || head->month == file.month) && !headFound_ &&
+                                   entry.hash.toHex().startsWith(head->hexPrefix);
 
             if (entry.kind == ChainEntryKind::Break) {
                 ++result_.archiveBreaks;
@@ -710,32 +736,70 @@ void ArchiveVerifier::verifyFile(const ArchiveFile& file) {
                 "its end is torn: %1 after its last whole line (a crash while writing); the station "
                 "sets them aside at its next line")
                 .arg(plural(lines_.tornBytes(), "byte", "bytes")));
-    if (headFound_ && headFile_ == file.name && headFileTampering_ == INT_MAX)
-        headFileTampering_ = firstTampering_;
+    if (headFound_)
+        headMatches_.append({file.name, headLine_, firstTampering_ <= headLine_});
+    series_ = nullptr;
+}
+
+void ArchiveVerifier::resolveHead(const ProtocolHead& head, const ArchiveSeriesCheck& official) {
+    file_ = {};
+    const QString sealed = head.text();
+    // A head names its month; a plain P45 holds in the one file that holds test 45.
+    QStringList files;
+    if (head.month.isValid())
+        files.append(ProtocolArchive::fileName(ArchiveSeries::Official, head.month));
+    else
+        files = official.filesOfTest(head.testNumber);
+    if (files.size() > 1) {
+        result_.protocolHead = VerifyResult::Head::Ambiguous;
+        add(FindingClass::Tampering, QString(), 0,
+            QStringLiteral(
+                "the sealed protocol head %1 does not say which month: test %2 is begun in %3; a head as "
+                "seal prints it names its month (P2026-12/45)")
+                .arg(sealed)
+                .arg(head.testNumber)
+                .arg(files.join(QStringLiteral(" and "))));
+        return;
+    }
+    for (const HeadMatch& match : headMatches_) {
+        if (files.isEmpty() || match.file == files[0]) {
+            result_.protocolHead = match.broken ? VerifyResult::Head::Broken : VerifyResult::Head::Holds;
+            return;
+        }
+    }
+    result_.protocolHead = VerifyResult::Head::Missing;
+    add(FindingClass::Tampering, QString(), 0,
+        head.month.isValid()
+            ? QStringLiteral(
+                  "the sealed protocol head %1 is not in the chain of %2: the chain was rewritten, cut "
+                  "short or removed")
+                  .arg(sealed, files[0])
+            : QStringLiteral("the sealed protocol head %1 is not in the test archive's chains: a chain was "
+                             "rewritten, cut short or removed")
+                  .arg(sealed));
 }
 
 void ArchiveVerifier::run() {
     listNames();
     setUpKey();
+    ArchiveSeriesCheck official;
     for (ArchiveSeries series : {ArchiveSeries::Official, ArchiveSeries::Training}) {
-        for (const ArchiveFile& file : archiveFiles(dir_, series))
-            verifyFile(file);
+        ArchiveSeriesCheck training;
+        ArchiveSeriesCheck& check = series == ArchiveSeries::Official ? official : training;
+        const QList<ArchiveFile> months = archiveFiles(dir_, series);
+        check.plan(dir_, months);
+        for (const ArchiveFile& file : months)
+            verifyFile(file, check);
+        const ArchiveFile registry = archiveRegisterFile(series);
+        if (fileKindAt(stationPath(dir_, registry.name)) != FileKind::Missing)
+            verifyFile(registry, check);
+        file_ = {};
+        check.finish(dir_, [&](FindingClass kind, const QString& file, int line, const QString& text) {
+            add(kind, file, line, text);
+        });
     }
-    if (const std::optional<ProtocolHead>& head = options_.expectProtocolHead) {
-        const QString sealed =
-            QStringLiteral("P%1 %2").arg(head->testNumber).arg(QString::fromLatin1(head->hexPrefix));
-        if (!headFound_) {
-            result_.protocolHead = VerifyResult::Head::Missing;
-            file_ = {};
-            add(FindingClass::Tampering, QString(), 0,
-                QStringLiteral("the sealed protocol head %1 is not in the test archive's chains: a chain was "
-                               "rewritten, cut short or removed")
-                    .arg(sealed));
-        } else {
-            result_.protocolHead =
-                headFileTampering_ <= headLine_ ? VerifyResult::Head::Broken : VerifyResult::Head::Holds;
-        }
-    }
+    if (const std::optional<ProtocolHead>& head = options_.expectProtocolHead)
+        resolveHead(*head, official);
 }
 
 } // namespace
@@ -751,7 +815,14 @@ ProtocolSeal protocolSeal(const QString& dir) {
     const QList<ArchiveFile> files = archiveFiles(dir, ArchiveSeries::Official);
     if (files.isEmpty())
         return seal;
-    const ArchiveFile& latest = files.last();
+    // The head is the last line the series wrote: in the file of its latest test (the highest
+    // number, wherever the clock put it), or the latest month when that file is gone.
+    ArchiveFile latest = files.last();
+    const SeriesLatest test = findSeriesLatest(dir, ArchiveSeries::Official);
+    for (const ArchiveFile& file : files) {
+        if (test.started && file.name == test.file)
+            latest = file;
+    }
     const QString chainPath = stationPath(dir, latest.chainName);
     if (fileKindAt(chainPath) == FileKind::Missing) {
         seal.error = QStringLiteral("%1: missing; the protocol archive has no head to seal").arg(chainPath);
@@ -781,12 +852,12 @@ ProtocolSeal protocolSeal(const QString& dir) {
         return seal;
     }
     ArchiveLine line;
-    int test = 0;
-    while (test == 0 && lines.next(line)) {
+    int number = 0;
+    while (number == 0 && lines.next(line)) {
         if (line.number == tail.last->examNumber)
-            test = peekLine(line.bytes).number;
+            number = peekLine(line.bytes).number;
     }
-    if (test == 0) {
+    if (number == 0) {
         seal.error =
             QStringLiteral("%1 has no line %2 with a test number, which the chain's last entry seals; "
                            "run pregledi verify")
@@ -794,7 +865,7 @@ ProtocolSeal protocolSeal(const QString& dir) {
                 .arg(tail.last->examNumber);
         return seal;
     }
-    seal.line = QStringLiteral("P%1 %2").arg(test).arg(QString::fromLatin1(tail.last->hash.toHex()));
+    seal.line = ProtocolHead{number, tail.last->hash.toHex(), latest.month}.text();
     return seal;
 }
 

@@ -1,6 +1,7 @@
 #include "Backup.h"
 
 #include "ExamChain.h"
+#include "LogExport.h"
 #include "LogFiles.h"
 #include "StationFile.h"
 #include "TrailNames.h"
@@ -116,12 +117,13 @@ int64_t largestCopied(TrailName kind) {
     }
 }
 
-// The two-speed tests' archive: Protokoli-/Obuchenie-YYYY-MM.jsonl, each file's .chain, and
-// what the station set aside of them. Its place in the copy, as the log's: each chain before
-// its lines. -1: not an archive file.
+// The two-speed tests' archive: Protokoli-/Obuchenie-YYYY-MM.jsonl and the series' register
+// -nomera.jsonl, each file's .chain, and what the station set aside of them. Its place in the
+// copy, as the log's: each chain before its lines. -1: not an archive file.
 int archiveCopyOrder(const QString& name) {
     static const QRegularExpression archive(QStringLiteral(
-        "^(Protokoli|Obuchenie)-[0-9]{4}-[0-9]{2}\\.(jsonl|chain)(\\.torn-[0-9]{8}-[0-9]{6}(-[0-9]+)?)?$"));
+        "^(Protokoli|Obuchenie)-(?:[0-9]{4}-[0-9]{2}|nomera)\\.(jsonl|chain)(\\.torn-[0-9]{8}-[0-9]{6}(-["
+        "0-9]+)?)?$"));
     const QRegularExpressionMatch match = archive.match(name);
     if (!match.hasMatch())
         return -1;
@@ -154,13 +156,13 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
                      QTextStream& err) {
     struct stat station {};
     if (::stat(encoded(stationDir).constData(), &station) != 0 || !S_ISDIR(station.st_mode)) {
-        err << "pregledi: " << stationDir << ": not a station directory that can be read\n";
+        err << "pregledi: " << terminalText(stationDir) << ": not a station directory that can be read\n";
         return kVerifyUsage;
     }
     if (DIR* listing = ::opendir(encoded(stationDir).constData())) {
         ::closedir(listing);
     } else {
-        err << "pregledi: " << systemErrorText(stationDir, errno) << '\n';
+        err << "pregledi: " << terminalText(systemErrorText(stationDir, errno)) << '\n';
         return kVerifyUsage;
     }
     const QStringList names =
@@ -168,16 +170,17 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
             .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     QString error;
     if (!makeDirectory(target, &error)) {
-        err << "pregledi: backup: " << error << '\n';
+        err << "pregledi: backup: " << terminalText(error) << '\n';
         return kVerifyUsage;
     }
     struct stat copy {};
     if (::stat(encoded(target).constData(), &copy) != 0) {
-        err << "pregledi: backup: " << systemErrorText(target, errno) << '\n';
+        err << "pregledi: backup: " << terminalText(systemErrorText(target, errno)) << '\n';
         return kVerifyUsage;
     }
     if (copy.st_dev == station.st_dev && copy.st_ino == station.st_ino) {
-        err << "pregledi: backup: " << target << " is the station directory itself; back up to another one\n";
+        err << "pregledi: backup: " << terminalText(target)
+            << " is the station directory itself; back up to another one\n";
         return kVerifyUsage;
     }
 
@@ -212,7 +215,8 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
             stale.append(name);
     }
     if (!stale.isEmpty()) {
-        err << "pregledi: backup: " << target << " holds " << stale.join(QStringLiteral(", "))
+        err << "pregledi: backup: " << terminalText(target) << " holds "
+            << terminalText(stale.join(QStringLiteral(", ")))
             << " from before, which this backup would not replace"
             << (stale.contains(QLatin1StringView(kStationKeyFileName)) && !withKey
                     ? QStringLiteral(" (give --with-key to copy the key again)")
@@ -233,7 +237,7 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
         QString copyError;
         if (!copyTrailFile(QDir(stationDir).filePath(name), QDir(target).filePath(name), mode,
                            largestCopied(kind), &size, &copyError)) {
-            out << "backup: NOT COPIED " << name << ": " << copyError << '\n';
+            out << "backup: NOT COPIED " << terminalText(name) << ": " << terminalText(copyError) << '\n';
             failed = true;
             continue;
         }
@@ -244,22 +248,23 @@ int runBackupCommand(const QString& stationDir, const QString& target, bool with
                 firstLog = name;
             lastLog = name;
         } else {
-            out << "backup: copied " << name << " (" << size << (size == 1 ? " byte" : " bytes")
+            out << "backup: copied " << terminalText(name) << " (" << size << (size == 1 ? " byte" : " bytes")
                 << (kind == TrailName::Key ? ", readable by its owner only" : "") << ")\n";
         }
     }
     if (logFiles > 0)
         out << "backup: copied " << logFiles << (logFiles == 1 ? " log file" : " log files") << ", "
-            << firstLog << (logFiles > 1 ? QStringLiteral(" to ") + lastLog : QString()) << " (" << logBytes
+            << terminalText(firstLog)
+            << (logFiles > 1 ? QStringLiteral(" to ") + terminalText(lastLog) : QString()) << " (" << logBytes
             << " bytes)\n";
     if (!syncDirectory(target, &error)) {
-        out << "backup: NOT SYNCED " << error << '\n';
+        out << "backup: NOT SYNCED " << terminalText(error) << '\n';
         failed = true;
     }
     if (keyLeft)
         out << "backup: " << kStationKeyFileName
             << " not copied: the key stays on the station (--with-key copies it)\n";
-    out << "backup: into " << QDir::toNativeSeparators(target) << "; the copy verified:\n";
+    out << "backup: into " << terminalText(QDir::toNativeSeparators(target)) << "; the copy verified:\n";
     out.flush();
 
     VerifyOptions options;

@@ -226,6 +226,57 @@ int runReprint(const PreglediOptions& options, QTextStream& err) {
     return commitOutput(options, output, err) ? problems.status : 1;
 }
 
+// The foot of a reprinted protocol: the result line's seal only when it was checked against its
+// chain here, the key included; otherwise no seal, the reason on the page, and a problem for
+// the terminal (the command then exits 1).
+struct ReprintSeal {
+    QByteArray seal;
+    QString trouble; // the page's "без печат: ..." reason
+    QString problem; // the message, when there is no seal
+};
+ReprintSeal reprintSeal(const QString& dir, const RecordedTest& test, const QByteArray& resultBytes) {
+    ReprintSeal foot;
+    const std::optional<ArchiveFile> file = archiveFileNamed(test.fileName);
+    const LineSeal lineSeal = file ? sealOfLine(dir, *file, test.resultLine, resultBytes) : LineSeal();
+    const QString where = QStringLiteral("%1 line %2: test %3's result line")
+                              .arg(test.fileName)
+                              .arg(test.resultLine)
+                              .arg(testNumberText(test));
+    switch (lineSeal.state) {
+    case LineSeal::State::Matches:
+        foot.seal = lineSeal.hash;
+        break;
+    case LineSeal::State::Unchecked: {
+        const StationKey key = readStationKey(dir);
+        const bool missing = !key.present;
+        foot.trouble =
+            missing ? QStringLiteral("ключът на станцията липсва, печатът не може да бъде проверен")
+                    : QStringLiteral("ключът на станцията е неизползваем, печатът не може да бъде проверен");
+        foot.problem =
+            QStringLiteral("%1 is sealed with the station key, which is %2; the seal cannot be checked, "
+                           "so the copy has none")
+                .arg(where, missing ? QStringLiteral("missing (%1)").arg(kStationKeyFileName)
+                                    : QStringLiteral("unusable: %1").arg(key.error));
+        break;
+    }
+    case LineSeal::State::Differs:
+        foot.trouble = QStringLiteral("записът не съвпада с печата си в архива");
+        foot.problem =
+            QStringLiteral("%1 does not match its seal; the copy says so at its foot (see pregledi verify)")
+                .arg(where);
+        break;
+    case LineSeal::State::NoEntry:
+    case LineSeal::State::NoChain:
+        foot.trouble = QStringLiteral("записът не е запечатан в архива");
+        foot.problem = QStringLiteral("%1 is not sealed (%2); the copy has no seal")
+                           .arg(where, lineSeal.state == LineSeal::State::NoEntry
+                                           ? QStringLiteral("its chain has no entry for it")
+                                           : lineSeal.trouble);
+        break;
+    }
+    return foot;
+}
+
 // The protocol of a recorded test again, from its lines, marked as a copy.
 int runReprintTest(const PreglediOptions& options, QTextStream& err) {
     const OutputTarget target = checkOutputTarget(options.output, options.dir);
@@ -241,9 +292,11 @@ int runReprintTest(const PreglediOptions& options, QTextStream& err) {
         status = 1;
     }
     if (!lookup.test) {
-        reportError(err, QStringLiteral("%1 %2 is not in the archive")
-                             .arg(options.training ? QStringLiteral("training test") : QStringLiteral("test"))
-                             .arg(options.number));
+        reportError(err, QStringLiteral("%1 %2 is not in the archive%3")
+                             .arg(options.training ? QStringLiteral("training test") : QStringLiteral("test"),
+                                  testNumberText(series, options.number),
+                                  lookup.whereBroken.isEmpty() ? QString()
+                                                               : QStringLiteral(": ") + lookup.whereBroken));
         return 1;
     }
     const RecordedTest& test = *lookup.test;
@@ -253,35 +306,15 @@ int runReprintTest(const PreglediOptions& options, QTextStream& err) {
                                    "there is no protocol to reprint")
                         .arg(test.fileName)
                         .arg(test.startedLine)
-                        .arg(test.number));
+                        .arg(testNumberText(test)));
         return 1;
     }
-    // The foot prints the result line's seal only when the line still matches it.
-    QByteArray seal;
-    QString sealTrouble;
-    const std::optional<ArchiveFile> file = archiveFileNamed(test.fileName);
-    const LineSeal lineSeal =
-        file ? sealOfLine(options.dir, *file, test.resultLine, lookup.resultBytes) : LineSeal();
-    switch (lineSeal.state) {
-    case LineSeal::State::Matches:
-    case LineSeal::State::Unchecked:
-        seal = lineSeal.hash;
-        break;
-    case LineSeal::State::Differs:
-        sealTrouble = QStringLiteral("записът не съвпада с печата си в архива");
-        reportError(err, QStringLiteral("%1 line %2: test %3's result line does not match its seal; the copy "
-                                        "says so at its foot (see pregledi verify)")
-                             .arg(test.fileName)
-                             .arg(test.resultLine)
-                             .arg(test.number));
+    const ReprintSeal foot = reprintSeal(options.dir, test, lookup.resultBytes);
+    if (!foot.problem.isEmpty()) {
+        reportError(err, foot.problem);
         status = 1;
-        break;
-    case LineSeal::State::NoEntry:
-    case LineSeal::State::NoChain:
-        sealTrouble = QStringLiteral("записът не е запечатан в архива");
-        break;
     }
-    ProtocolData data = protocolDataFromRecord(test.started, test.result, QString(), seal, sealTrouble);
+    ProtocolData data = protocolDataFromRecord(test.started, test.result, QString(), foot.seal, foot.trouble);
     data.copy = true;
     // The page as the station draws it, on an A4 PDF made here and written through -o's own
     // temporary file.
@@ -292,7 +325,7 @@ int runReprintTest(const PreglediOptions& options, QTextStream& err) {
         QPdfWriter writer(&buffer);
         writer.setPageLayout(
             QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-        writer.setTitle(QStringLiteral("Протокол № %1 (копие)").arg(data.number));
+        writer.setTitle(QStringLiteral("Протокол № %1 (копие)").arg(testNumberText(test)));
         QPainter painter;
         if (!painter.begin(&writer)) {
             reportError(err, QStringLiteral("-o %1: the PDF could not be started").arg(options.output));
@@ -489,10 +522,10 @@ int runPregledi(const PreglediOptions& options, QTextStream& out, QTextStream& e
     if (options.command == u"init-key") {
         QString error;
         if (!createStationKey(options.dir, &error)) {
-            err << "pregledi: " << error << '\n';
+            reportError(err, error);
             return 1;
         }
-        out << "made " << QDir(options.dir).filePath(QString::fromLatin1(kStationKeyFileName))
+        out << "made " << terminalText(QDir(options.dir).filePath(QString::fromLatin1(kStationKeyFileName)))
             << " (readable by its owner only); from the next examination on the chain is keyed\n";
         return 0;
     }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <unistd.h>
@@ -94,26 +95,38 @@ QString archiveSeriesKey(ArchiveSeries series) {
     return series == ArchiveSeries::Official ? QStringLiteral("official") : QStringLiteral("training");
 }
 
+ArchiveFile archiveRegisterFile(ArchiveSeries series) {
+    const QString stem = QLatin1StringView(prefixOf(series)) + QStringLiteral("-nomera");
+    return {series, QDate(), stem + QStringLiteral(".jsonl"), stem + QStringLiteral(".chain"), true};
+}
+
 ArchiveNameKind archiveNameKind(const QString& name) {
     ArchiveNameKind result;
     const bool official = name.startsWith(QLatin1StringView("Protokoli"));
     if (!official && !name.startsWith(QLatin1StringView("Obuchenie")))
         return result;
     result.kind = ArchiveName::Stray;
-    static const QRegularExpression pattern(
-        QStringLiteral("^(?:Protokoli|Obuchenie)-([0-9]{4})-([0-9]{2})\\.(jsonl|chain)(\\.torn-[0-9]{8}-[0-9]"
-                       "{6}(?:-[0-9]+)?)?$"));
+    const ArchiveSeries series = official ? ArchiveSeries::Official : ArchiveSeries::Training;
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(?:Protokoli|Obuchenie)-(?:([0-9]{4})-([0-9]{2})|(nomera))\\.(jsonl|chain)(\\.torn-[0-9]{8}-"
+        "[0-9]{6}(?:-[0-9]+)?)?$"));
     const QRegularExpressionMatch match = pattern.match(name);
     if (!match.hasMatch())
         return result;
+    const bool lines = match.captured(4) == QLatin1StringView("jsonl");
+    const bool torn = !match.captured(5).isEmpty();
+    if (torn && !lines)
+        return result;
+    if (!match.captured(3).isEmpty()) {
+        result.file = archiveRegisterFile(series);
+        result.kind = torn ? ArchiveName::Torn : lines ? ArchiveName::Register : ArchiveName::RegisterChain;
+        return result;
+    }
     const QDate month = monthOf(match.captured(1), match.captured(2));
-    const bool lines = match.captured(3) == QLatin1StringView("jsonl");
-    const bool torn = !match.captured(4).isEmpty();
-    if (!month.isValid() || (torn && !lines))
+    if (!month.isValid())
         return result;
     const QString stem = name.left(17); // Protokoli-2026-12, Obuchenie-2026-12
-    result.file = {official ? ArchiveSeries::Official : ArchiveSeries::Training, month,
-                   stem + QStringLiteral(".jsonl"), stem + QStringLiteral(".chain")};
+    result.file = {series, month, stem + QStringLiteral(".jsonl"), stem + QStringLiteral(".chain")};
     result.kind = torn ? ArchiveName::Torn : lines ? ArchiveName::Lines : ArchiveName::Chain;
     return result;
 }
@@ -343,22 +356,129 @@ void tellTorn(const ArchiveLineReader& reader, const ArchiveFile& file, int last
                       .arg(reader.tornBytes())});
 }
 
-// The phases an unfinished test's journal saw end, from its started line on.
-QJsonArray endedPhasesOf(ArchiveLineReader& reader, int64_t offset, int startedLine, int number) {
+// What an unfinished test's journal holds, from its started line on: the phases it saw end and
+// the last valid failing average it wrote down.
+void readJournalOf(ArchiveLineReader& reader, int64_t offset, RecordedTest& test) {
     static const QByteArray endedMark = "\"ended\":[{";
-    QJsonArray phases;
-    reader.seek(offset, startedLine - 1);
+    static const QByteArray failingMark = "\"failing\":[{";
+    reader.seek(offset, test.startedLine - 1);
     ArchiveLine line;
     while (reader.next(line)) {
         const LinePeek peek = peekLine(line.bytes);
-        if (peek.number != number || peek.kind != QByteArrayView("samples") ||
-            find(line.bytes, endedMark) < 0)
+        if (peek.number != test.number || peek.kind != QByteArrayView("samples"))
+            continue;
+        const bool ended = find(line.bytes, endedMark) >= 0;
+        const bool failing = find(line.bytes, failingMark) >= 0;
+        if (!ended && !failing)
             continue;
         const QJsonObject journal = parseArchiveLine(line.bytes, {"samples", "deciding", "lastAverage"});
         for (const QJsonValue& phase : journal.value(QStringLiteral("ended")).toArray())
-            phases.append(phase);
+            test.endedPhases.append(phase);
+        const QJsonArray averages = journal.value(QStringLiteral("failing")).toArray();
+        if (!averages.isEmpty())
+            test.journalFailing = averages.last();
     }
-    return phases;
+}
+
+// The number of the first test begun in a file (0: none in its first lines).
+int firstTestOf(const QString& dir, const ArchiveFile& file) {
+    ArchiveLineReader reader;
+    if (!reader.open(stationPath(dir, file.name)))
+        return 0;
+    ArchiveLine line;
+    while (reader.next(line) && line.number <= 64) {
+        const LinePeek peek = peekLine(line.bytes);
+        if (peek.kind == QByteArrayView("started"))
+            return peek.number;
+    }
+    return 0;
+}
+
+// Reads the tests of one file in the order of their started lines, each handed over once its
+// result line is read (or at the end of the file).
+void readFileTests(const QString& dir, const ArchiveFile& file, const TestSink& tests,
+                   const ArchiveProblemSink& problems) {
+    ArchiveLineReader reader;
+    if (!reader.open(stationPath(dir, file.name))) {
+        problems({file.name, 0, reader.error()});
+        return;
+    }
+    // The tests begun in this file, by their started lines, until their turn comes.
+    struct Pending {
+        RecordedTest test;
+        int64_t offset = 0;
+    };
+    std::map<int, Pending> pending;   // by started line
+    std::map<int, int> startedLineOf; // test number -> started line
+    auto flush = [&](bool all) {
+        while (!pending.empty() && (all || pending.begin()->second.test.finished())) {
+            Pending& first = pending.begin()->second;
+            if (!first.test.finished()) {
+                ArchiveLineReader again;
+                if (again.open(stationPath(dir, file.name)))
+                    readJournalOf(again, first.offset, first.test);
+            }
+            tests(first.test);
+            startedLineOf.erase(first.test.number);
+            pending.erase(pending.begin());
+        }
+    };
+    ArchiveLine line;
+    int last = 0;
+    while (reader.next(line)) {
+        last = line.number;
+        const LinePeek peek = peekLine(line.bytes);
+        if (peek.kind == QByteArrayView("samples") || peek.anchor())
+            continue;
+        if (line.overlong) {
+            problems({file.name, line.number,
+                      QStringLiteral("longer than any line the station writes; not read")});
+            continue;
+        }
+        if (peek.kind == QByteArrayView("started")) {
+            RecordedTest test;
+            test.series = file.series;
+            test.fileName = file.name;
+            test.started = parseArchiveLine(line.bytes);
+            test.number = test.started.value(QStringLiteral("number")).toInt();
+            test.startedLine = line.number;
+            if (test.number <= 0) {
+                problems({file.name, line.number, QStringLiteral("a started line without a test number")});
+                continue;
+            }
+            if (startedLineOf.count(test.number)) {
+                problems({file.name, line.number,
+                          QStringLiteral("test %1 is begun a second time here").arg(test.number)});
+                continue;
+            }
+            startedLineOf[test.number] = line.number;
+            pending[line.number] = {std::move(test), line.offset};
+        } else if (peek.kind == QByteArrayView("result")) {
+            const auto known = startedLineOf.find(peek.number);
+            if (known == startedLineOf.end()) {
+                problems({file.name, line.number,
+                          QStringLiteral(
+                              "a result line of test %1, whose started line is not before it in this file")
+                              .arg(peek.number)});
+                continue;
+            }
+            RecordedTest& test = pending[known->second].test;
+            if (test.finished()) {
+                problems({file.name, line.number,
+                          QStringLiteral("a second result line of test %1; the first one counts")
+                              .arg(peek.number)});
+                continue;
+            }
+            test.result = parseArchiveLine(line.bytes, {kListDropped[0], kListDropped[1], kListDropped[2]});
+            test.resultLine = line.number;
+            flush(false);
+        } else {
+            problems({file.name, line.number,
+                      QStringLiteral("not a line of the archive (no kind the station writes)")});
+        }
+    }
+    tellTorn(reader, file, last, problems);
+    flush(true);
 }
 
 } // namespace
@@ -366,131 +486,62 @@ QJsonArray endedPhasesOf(ArchiveLineReader& reader, int64_t offset, int startedL
 void readTests(const QString& dir, ArchiveSeries series, std::optional<QDate> from, std::optional<QDate> to,
                const TestSink& tests, const ArchiveProblemSink& problems) {
     const QDate fromMonth = from ? QDate(from->year(), from->month(), 1) : QDate();
+    struct Ordered {
+        ArchiveFile file;
+        int first = 0; // its first test's number; a file without one keeps the place of the one before
+    };
+    QList<Ordered> files;
     for (const ArchiveFile& file : archiveFiles(dir, series)) {
         if ((fromMonth.isValid() && file.month < fromMonth) || (to && file.month > *to))
             continue;
-        ArchiveLineReader reader;
-        if (!reader.open(stationPath(dir, file.name))) {
-            problems({file.name, 0, reader.error()});
-            continue;
-        }
-        // The tests begun in this file, by their started lines, until their turn comes.
-        struct Pending {
-            RecordedTest test;
-            int64_t offset = 0;
-        };
-        std::map<int, Pending> pending;   // by started line
-        std::map<int, int> startedLineOf; // test number -> started line
-        auto flush = [&](bool all) {
-            while (!pending.empty() && (all || pending.begin()->second.test.finished())) {
-                Pending& first = pending.begin()->second;
-                if (!first.test.finished()) {
-                    ArchiveLineReader again;
-                    if (again.open(stationPath(dir, file.name)))
-                        first.test.endedPhases =
-                            endedPhasesOf(again, first.offset, first.test.startedLine, first.test.number);
-                }
-                tests(first.test);
-                startedLineOf.erase(first.test.number);
-                pending.erase(pending.begin());
-            }
-        };
-        ArchiveLine line;
-        int last = 0;
-        while (reader.next(line)) {
-            last = line.number;
-            const LinePeek peek = peekLine(line.bytes);
-            if (peek.kind == QByteArrayView("samples"))
-                continue;
-            if (line.overlong) {
-                problems({file.name, line.number,
-                          QStringLiteral("longer than any line the station writes; not read")});
-                continue;
-            }
-            if (peek.kind == QByteArrayView("started")) {
-                RecordedTest test;
-                test.series = series;
-                test.fileName = file.name;
-                test.started = parseArchiveLine(line.bytes);
-                test.number = test.started.value(QStringLiteral("number")).toInt();
-                test.startedLine = line.number;
-                if (test.number <= 0) {
-                    problems(
-                        {file.name, line.number, QStringLiteral("a started line without a test number")});
-                    continue;
-                }
-                if (startedLineOf.count(test.number)) {
-                    problems({file.name, line.number,
-                              QStringLiteral("test %1 is begun a second time here").arg(test.number)});
-                    continue;
-                }
-                startedLineOf[test.number] = line.number;
-                pending[line.number] = {std::move(test), line.offset};
-            } else if (peek.kind == QByteArrayView("result")) {
-                const auto known = startedLineOf.find(peek.number);
-                if (known == startedLineOf.end()) {
-                    problems(
-                        {file.name, line.number,
-                         QStringLiteral("a result line of test %1, whose started line is not before it in "
-                                        "this file")
-                             .arg(peek.number)});
-                    continue;
-                }
-                RecordedTest& test = pending[known->second].test;
-                if (test.finished()) {
-                    problems({file.name, line.number,
-                              QStringLiteral("a second result line of test %1; the first one counts")
-                                  .arg(peek.number)});
-                    continue;
-                }
-                test.result =
-                    parseArchiveLine(line.bytes, {kListDropped[0], kListDropped[1], kListDropped[2]});
-                test.resultLine = line.number;
-                flush(false);
-            } else {
-                problems({file.name, line.number,
-                          QStringLiteral("not a line of the archive (no kind the station writes)")});
-            }
-        }
-        tellTorn(reader, file, last, problems);
-        flush(true);
+        const int first = firstTestOf(dir, file);
+        files.append({file, first > 0 ? first : files.isEmpty() ? 0 : files.last().first});
     }
+    // Numbers, not months, give the order (a clock that was behind puts a later test in an
+    // earlier month).
+    std::stable_sort(files.begin(), files.end(),
+                     [](const Ordered& a, const Ordered& b) { return a.first < b.first; });
+    std::multimap<int, RecordedTest> heldBack;
+    auto handOver = [&](const RecordedTest& test) {
+        while (!heldBack.empty() && heldBack.begin()->first < test.number) {
+            tests(heldBack.begin()->second);
+            heldBack.erase(heldBack.begin());
+        }
+        tests(test);
+    };
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const int nextFirst = i + 1 < files.size() && files[i + 1].first > 0 ? files[i + 1].first : INT_MAX;
+        readFileTests(
+            dir, files[i].file,
+            [&](const RecordedTest& test) {
+                if (test.number > nextFirst)
+                    heldBack.emplace(test.number, test);
+                else
+                    handOver(test);
+            },
+            problems);
+    }
+    for (const auto& [number, test] : heldBack)
+        tests(test);
 }
 
-TestLookup findTest(const QString& dir, ArchiveSeries series, int number) {
-    TestLookup lookup;
-    // The last file whose first test is not after `number`.
-    const QList<ArchiveFile> files = archiveFiles(dir, series);
-    std::optional<ArchiveFile> chosen;
-    for (qsizetype i = files.size() - 1; i >= 0 && !chosen; --i) {
-        ArchiveLineReader reader;
-        if (!reader.open(stationPath(dir, files[i].name))) {
-            lookup.problems.append({files[i].name, 0, reader.error()});
-            continue;
-        }
-        ArchiveLine line;
-        int first = 0;
-        while (first == 0 && reader.next(line) && line.number <= 64) {
-            const LinePeek peek = peekLine(line.bytes);
-            if (peek.kind == QByteArrayView("started"))
-                first = peek.number;
-        }
-        if (first > 0 && first <= number)
-            chosen = files[i];
-    }
-    if (!chosen)
-        return lookup;
+namespace {
 
+// Test `number` in one file, whole; false when the file has no started line for it.
+bool readTestIn(const QString& dir, const ArchiveFile& file, int number, TestLookup& lookup) {
     ArchiveLineReader reader;
-    if (!reader.open(stationPath(dir, chosen->name))) {
-        lookup.problems.append({chosen->name, 0, reader.error()});
-        return lookup;
+    if (!reader.open(stationPath(dir, file.name))) {
+        lookup.problems.append({file.name, 0, reader.error()});
+        return false;
     }
     const QByteArray mark = "\"number\":" + QByteArray::number(number);
     RecordedTest test;
-    test.series = series;
-    test.fileName = chosen->name;
+    test.series = file.series;
+    test.fileName = file.name;
     test.number = number;
+    QList<QJsonObject> journal;
+    QJsonObject clock;
+    QByteArray resultBytes;
     ArchiveLine line;
     int last = 0;
     while (reader.next(line)) {
@@ -508,27 +559,160 @@ TestLookup findTest(const QString& dir, ArchiveSeries series, int number) {
         const LinePeek peek = peekLine(line.bytes);
         if (peek.number != number)
             continue;
-        if (peek.kind == QByteArrayView("started") && test.startedLine == 0) {
+        if (peek.kind == QByteArrayView("clock") && test.startedLine == 0) {
+            clock = parseArchiveLine(line.bytes);
+        } else if (peek.kind == QByteArrayView("started") && test.startedLine == 0) {
             test.started = parseArchiveLine(line.bytes);
             test.startedLine = line.number;
         } else if (peek.kind == QByteArrayView("samples") && test.startedLine > 0 && !test.finished()) {
-            lookup.journal.append(parseArchiveLine(line.bytes));
+            journal.append(parseArchiveLine(line.bytes));
             ++test.journalLines;
         } else if (peek.kind == QByteArrayView("result") && test.startedLine > 0 && !test.finished()) {
             test.result = parseArchiveLine(line.bytes);
             test.resultLine = line.number;
-            lookup.resultBytes = line.bytes.toByteArray();
+            resultBytes = line.bytes.toByteArray();
         }
     }
-    tellTorn(reader, *chosen, last, [&](const ArchiveProblem& problem) { lookup.problems.append(problem); });
-    if (test.startedLine == 0)
-        return lookup;
-    if (!test.finished()) {
-        for (const QJsonObject& journal : lookup.journal)
-            for (const QJsonValue& phase : journal.value(QStringLiteral("ended")).toArray())
-                test.endedPhases.append(phase);
+    QList<ArchiveProblem> problems;
+    tellTorn(reader, file, last, [&](const ArchiveProblem& problem) { problems.append(problem); });
+    if (test.startedLine == 0) {
+        lookup.problems += problems;
+        return false;
     }
+    if (!test.finished()) {
+        for (const QJsonObject& line : journal) {
+            for (const QJsonValue& phase : line.value(QStringLiteral("ended")).toArray())
+                test.endedPhases.append(phase);
+            const QJsonArray averages = line.value(QStringLiteral("failing")).toArray();
+            if (!averages.isEmpty())
+                test.journalFailing = averages.last();
+        }
+    }
+    lookup.problems += problems;
+    lookup.journal = std::move(journal);
+    lookup.clock = clock;
+    lookup.resultBytes = resultBytes;
     lookup.test = std::move(test);
+    return true;
+}
+
+// The file the series' register gives test `number`; empty when it names none.
+QString registeredFile(const QString& dir, ArchiveSeries series, int number) {
+    const ArchiveFile registry = archiveRegisterFile(series);
+    ArchiveLineReader reader;
+    if (fileKindAt(stationPath(dir, registry.name)) != FileKind::Regular ||
+        !reader.open(stationPath(dir, registry.name)))
+        return QString();
+    ArchiveLine line;
+    QString file;
+    while (reader.next(line)) {
+        const LinePeek peek = peekLine(line.bytes);
+        if (peek.kind == QByteArrayView("numbered") && peek.number == number)
+            file = parseArchiveLine(line.bytes).value(QStringLiteral("file")).toString();
+    }
+    return file;
+}
+
+// Where the series is broken around a number no file holds; empty when the number is past
+// every number the series has given.
+QString whereBroken(const QString& dir, ArchiveSeries series, int number, const QString& registered) {
+    std::map<int, QString> fileOf; // every test begun, by number
+    for (const ArchiveFile& file : archiveFiles(dir, series)) {
+        ArchiveLineReader reader;
+        if (!reader.open(stationPath(dir, file.name)))
+            continue;
+        ArchiveLine line;
+        while (reader.next(line)) {
+            const LinePeek peek = peekLine(line.bytes);
+            if (peek.kind == QByteArrayView("started") && peek.number > 0)
+                fileOf.emplace(peek.number, file.name);
+        }
+    }
+    int highest = fileOf.empty() ? 0 : fileOf.rbegin()->first;
+    int mark = 0;
+    QString markFile;
+    {
+        const ArchiveFile registry = archiveRegisterFile(series);
+        ArchiveLineReader reader;
+        if (fileKindAt(stationPath(dir, registry.name)) == FileKind::Regular &&
+            reader.open(stationPath(dir, registry.name))) {
+            ArchiveLine line;
+            while (reader.next(line)) {
+                const LinePeek peek = peekLine(line.bytes);
+                if (peek.kind == QByteArrayView("numbered") && peek.number > mark) {
+                    mark = peek.number;
+                    markFile = parseArchiveLine(line.bytes).value(QStringLiteral("file")).toString();
+                }
+            }
+        }
+    }
+    if (number > std::max(highest, mark))
+        return QString();
+    QString text;
+    const auto above = fileOf.upper_bound(number);
+    const auto below = above == fileOf.begin() ? fileOf.end() : std::prev(above);
+    const int from = below == fileOf.end() ? 1 : below->first + 1;
+    if (above != fileOf.end()) {
+        const int to = above->first - 1;
+        text = QStringLiteral("the series is broken there: %1 missing")
+                   .arg(to > from ? QStringLiteral("tests %1-%2 are").arg(from).arg(to)
+                                  : QStringLiteral("test %1 is").arg(from));
+        text += below == fileOf.end()
+                    ? QStringLiteral(" before test %1 (%2)").arg(above->first).arg(above->second)
+                    : QStringLiteral(" between test %1 (%2) and test %3 (%4)")
+                          .arg(below->first)
+                          .arg(below->second)
+                          .arg(above->first)
+                          .arg(above->second);
+    } else {
+        text = QStringLiteral(
+                   "the series ends at test %1%2, below its register's highest number %3 (%4): tests %5-%3 "
+                   "are missing")
+                   .arg(highest)
+                   .arg(below == fileOf.end() ? QString() : QStringLiteral(" (%1)").arg(below->second))
+                   .arg(mark)
+                   .arg(markFile.isEmpty() ? archiveRegisterFile(series).name : markFile)
+                   .arg(highest + 1);
+    }
+    if (!registered.isEmpty())
+        text += QStringLiteral("; the register gives it to %1, which %2")
+                    .arg(registered, fileKindAt(stationPath(dir, registered)) == FileKind::Missing
+                                         ? QStringLiteral("is missing")
+                                         : QStringLiteral("does not hold it"));
+    return text;
+}
+
+} // namespace
+
+TestLookup findTest(const QString& dir, ArchiveSeries series, int number) {
+    TestLookup lookup;
+    const QList<ArchiveFile> files = archiveFiles(dir, series);
+    // The order to look in: the register's file, then the last file whose first test is not
+    // after `number` (files with the same first test in the order of their months), then the rest.
+    QList<std::pair<int, ArchiveFile>> byFirst;
+    for (const ArchiveFile& file : files)
+        byFirst.append({firstTestOf(dir, file), file});
+    std::stable_sort(byFirst.begin(), byFirst.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    QStringList order;
+    const QString registered = registeredFile(dir, series, number);
+    if (std::optional<ArchiveFile> named = archiveFileNamed(registered); named && named->series == series)
+        order.append(named->name);
+    for (const auto& [first, file] : byFirst) {
+        if (first > 0 && first <= number && !order.contains(file.name))
+            order.append(file.name);
+    }
+    for (qsizetype i = files.size() - 1; i >= 0; --i) {
+        if (!order.contains(files[i].name))
+            order.append(files[i].name);
+    }
+    for (const QString& name : order) {
+        if (fileKindAt(stationPath(dir, name)) == FileKind::Missing)
+            continue;
+        if (readTestIn(dir, *archiveFileNamed(name), number, lookup))
+            return lookup;
+    }
+    lookup.whereBroken = whereBroken(dir, series, number, registered);
     return lookup;
 }
 

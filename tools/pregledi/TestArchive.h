@@ -24,25 +24,32 @@ namespace vz {
 // "official", "training": as the lines' "series" says it.
 QString archiveSeriesKey(ArchiveSeries series);
 
-// A file of the archive: the lines (Protokoli-2026-12.jsonl) and their chain (.chain).
+// A file of the archive: the lines (Protokoli-2026-12.jsonl) and their chain (.chain), or the
+// series' register of numbers (Protokoli-nomera.jsonl, ArchiveAnchors.h).
 struct ArchiveFile {
     ArchiveSeries series = ArchiveSeries::Official;
-    QDate month;       // its first day
+    QDate month;       // its first day; invalid for the register
     QString name;      // Protokoli-2026-12.jsonl
     QString chainName; // Protokoli-2026-12.chain
+    bool isRegister = false;
 };
+// The register of `series`: Protokoli-nomera.jsonl, Obuchenie-nomera.jsonl.
+ArchiveFile archiveRegisterFile(ArchiveSeries series);
 
 // What a name of the station directory is to the archive.
 enum class ArchiveName {
-    None,  // not an archive name (does not begin with Protokoli or Obuchenie)
-    Lines, // Protokoli-YYYY-MM.jsonl, Obuchenie-YYYY-MM.jsonl
-    Chain, // Protokoli-YYYY-MM.chain, Obuchenie-YYYY-MM.chain
-    Torn,  // Protokoli-YYYY-MM.jsonl.torn-YYYYMMDD-HHMMSS: a torn last line the station set aside
-    Stray, // any other name beginning with Protokoli or Obuchenie
+    None,          // not an archive name (does not begin with Protokoli or Obuchenie)
+    Lines,         // Protokoli-YYYY-MM.jsonl, Obuchenie-YYYY-MM.jsonl
+    Chain,         // Protokoli-YYYY-MM.chain, Obuchenie-YYYY-MM.chain
+    Torn,          // Protokoli-YYYY-MM.jsonl.torn-YYYYMMDD-HHMMSS (or the register's): a torn last
+                   // line the station set aside
+    Register,      // Protokoli-nomera.jsonl, Obuchenie-nomera.jsonl
+    RegisterChain, // Protokoli-nomera.chain, Obuchenie-nomera.chain
+    Stray,         // any other name beginning with Protokoli or Obuchenie
 };
 struct ArchiveNameKind {
     ArchiveName kind = ArchiveName::None;
-    ArchiveFile file; // Lines, Chain and Torn: the file it belongs to
+    ArchiveFile file; // all but None and Stray: the file it belongs to
 };
 ArchiveNameKind archiveNameKind(const QString& name);
 
@@ -94,8 +101,12 @@ private:
 // A line's kind and test number, found without parsing it (the station writes compact JSON,
 // keys in order, and no nested object of its lines has a "kind" or a "number").
 struct LinePeek {
-    QByteArrayView kind; // "started", "samples", "result"; empty when there is none
-    int number = 0;
+    QByteArrayView kind; // "started", "samples", "result", "link", "clock", "numbered"; empty
+                         // when there is none
+    int number = 0;      // a link line has none
+
+    // The lines that tie the months together (ArchiveAnchors.h): no test's own line.
+    bool anchor() const { return kind == QByteArrayView("link") || kind == QByteArrayView("clock"); }
 };
 LinePeek peekLine(QByteArrayView line);
 
@@ -114,8 +125,11 @@ struct RecordedTest {
     int journalLines = 0; // its "samples" lines (show-test only)
     QJsonObject started;  // its started line
     QJsonObject result;   // its result line; empty when unfinished
-    // An unfinished test: the phases its journal saw end ("ended" of its samples lines).
+    // An unfinished test: the phases its journal saw end ("ended" of its samples lines), and
+    // the last valid failing average it journalled ("failing" of its samples lines; null when
+    // none).
     QJsonArray endedPhases;
+    QJsonValue journalFailing = QJsonValue(QJsonValue::Null);
 
     bool finished() const { return resultLine > 0; }
     bool training() const;
@@ -134,19 +148,26 @@ using TestSink = std::function<void(const RecordedTest&)>;
 using ArchiveProblemSink = std::function<void(const ArchiveProblem&)>;
 
 // Every test of `series` begun in the months from..to (each optional), in the order of their
-// started lines, one file at a time. Result lines are parsed without their phases' samples and
-// averages ("samples", "deciding", "lastAverage"): what a list shows is in the phases' own
-// "rpm", "co", ... and "verdict".
+// numbers, one file at a time: the files in the order of their first test, and a test whose
+// number comes after the next file's first (a clock that was ahead put it in a later month)
+// held back until its turn. Result lines are parsed without their phases' samples and averages
+// ("samples", "deciding", "lastAverage"): what a list shows is in the phases' own "rpm", "co",
+// ... and "verdict". Link and clock lines are passed over.
 void readTests(const QString& dir, ArchiveSeries series, std::optional<QDate> from, std::optional<QDate> to,
                const TestSink& tests, const ArchiveProblemSink& problems);
 
-// Test `number` of `series`, whole: the file that holds it is found by the number of the first
-// test of each file (numbers only grow), and only that file is read.
+// Test `number` of `series`, whole, wherever it is: first in the file the series' register
+// gives it, then in the last file whose first test is not after it (numbers only grow), then in
+// every other file. Normally one file is read. When no file holds it, `whereBroken` says where
+// the series is broken when the number is below its highest (tests missing around it, or the
+// series ending below its register).
 struct TestLookup {
     std::optional<RecordedTest> test; // with every field of its lines
     QList<QJsonObject> journal;       // its samples lines, in order
+    QJsonObject clock;                // the clock line before its started line, if any
     QByteArray resultBytes;           // its result line as written, with its LF
     QList<ArchiveProblem> problems;
+    QString whereBroken;
 };
 TestLookup findTest(const QString& dir, ArchiveSeries series, int number);
 

@@ -202,6 +202,66 @@ QString testVerdict(const RecordedTest& test) {
     return verdict.isEmpty() ? QStringLiteral("?") : verdict;
 }
 
+QString testNumberText(ArchiveSeries series, int number) {
+    return series == ArchiveSeries::Training ? QStringLiteral("О-%1").arg(number) : QString::number(number);
+}
+
+QString testNumberText(const RecordedTest& test) {
+    return testNumberText(test.series, test.number);
+}
+
+QString testEnding(const RecordedTest& test) {
+    return test.finished() ? str(test.result, "ending") : QString();
+}
+
+QJsonValue testFailingAverage(const RecordedTest& test) {
+    const QJsonValue average =
+        test.finished() ? test.result.value(QStringLiteral("failingAverage")) : test.journalFailing;
+    return average.isObject() ? average : QJsonValue(QJsonValue::Null);
+}
+
+QString averageText(const QJsonObject& average) {
+    QStringList values;
+    auto add = [&](const char* key, const char* label, int decimals, const char* unit) {
+        const QJsonValue v = average.value(QLatin1StringView(key));
+        if (v.isDouble())
+            values.append(QStringLiteral("%1 %2%3").arg(QLatin1StringView(label),
+                                                        QString::number(v.toDouble(), 'f', decimals),
+                                                        QLatin1StringView(unit)));
+    };
+    add("co", "CO", 2, " %");
+    add("co2", "CO2", 1, " %");
+    add("hc", "HC", 0, " ppm");
+    add("o2", "O2", 2, " %");
+    add("lambda", "lambda", 3, "");
+    const QJsonValue rpm = average.value(QStringLiteral("rpm"));
+    if (rpm.isDouble())
+        values.append(QStringLiteral("%1 rpm").arg(qRound(rpm.toDouble())));
+    const QString phase = terminalText(str(average, "phase"));
+    return (phase.isEmpty() ? QString() : phase + QStringLiteral(": ")) + values.join(QStringLiteral(", "));
+}
+
+QString testNotes(const RecordedTest& test) {
+    QStringList notes;
+    const QString ending = testEnding(test);
+    const QJsonValue failing = testFailingAverage(test);
+    const bool interruptedAfterFailing = failing.isObject() && test.finished() &&
+                                         (ending == u"interrupted" || testVerdict(test) == u"interrupted");
+    if (!ending.isEmpty() && ending != u"completed" && !interruptedAfterFailing)
+        notes.append(QStringLiteral("ending: %1").arg(terminalText(ending)));
+    if (interruptedAfterFailing)
+        notes.append(
+            QStringLiteral("interrupted after a failing average: %1").arg(averageText(failing.toObject())));
+    else if (failing.isObject())
+        notes.append(QStringLiteral("failing average: %1").arg(averageText(failing.toObject())));
+    const QJsonObject declaration = test.started.value(QStringLiteral("declaration")).toObject();
+    if (!declaration.isEmpty())
+        notes.append(QStringLiteral("declaration: %1")
+                         .arg(terminalText(str(declaration, "text").isEmpty() ? str(declaration, "key")
+                                                                              : str(declaration, "text"))));
+    return notes.join(QStringLiteral("; "));
+}
+
 QString testListHeader() {
     QString line = QStringLiteral("%1").arg(QStringLiteral("No."), 8);
     pad(line, QStringLiteral("Date"), 10);
@@ -215,21 +275,26 @@ QString testListHeader() {
 }
 
 QString testListLine(const RecordedTest& test) {
-    QString line = QStringLiteral("%1").arg(test.number, 8);
+    QString line = QStringLiteral("%1").arg(testNumberText(test), 8);
     const QDateTime started = test.startedAt();
     pad(line, started.isValid() ? started.toString(QStringLiteral("dd.MM.yyyy")) : QStringLiteral("?"), 10);
     pad(line, started.isValid() ? started.toString(QStringLiteral("HH:mm:ss")) : QString(), 8);
     pad(line, terminalText(str(test.started, "registration")), 10);
     pad(line, terminalText(str(test.started, "fuel")), 6);
     pad(line, terminalText(str(test.started.value(QStringLiteral("limitSet")).toObject(), "basis")), 20);
+    const QString notes = testNotes(test);
     if (!test.finished()) {
         line += QStringLiteral("  in progress or interrupted");
+        if (!notes.isEmpty())
+            line += QStringLiteral("; ") + notes;
         return line;
     }
     pad(line, terminalText(testVerdict(test)), 11);
     const QJsonValue attempt = test.result.value(QStringLiteral("attempt"));
     line +=
         QStringLiteral("  ") + (attempt.isDouble() ? QString::number(attempt.toInt()) : QStringLiteral("-"));
+    if (!notes.isEmpty())
+        line += QStringLiteral("  ") + notes;
     while (line.endsWith(u' '))
         line.chop(1);
     return line;
@@ -264,6 +329,10 @@ QList<TestField> testFields(const RecordedTest& test, bool withPhases) {
         {"reason", done ? orNull(r, "reason") : QJsonValue(kUnfinishedReason)},
         {"attempt", done ? orNull(r, "attempt") : none},
         {"durationMs", done ? orNull(r, "durationMs") : none},
+        {"ending", done ? orNull(r, "ending") : none},
+        {"failingAverage", testFailingAverage(test)},
+        {"declaration", orNull(s, "declaration")},
+        {"trainingReasons", orNull(s, "trainingReasons")},
         {"phases", withPhases ? QJsonValue(phasesOf(test)) : QJsonValue(QJsonValue::Null)},
         {"file", test.fileName},
         {"line", test.startedLine},
@@ -388,7 +457,7 @@ QString testCsvHeader() {
             line += u',' + QLatin1StringView(phase) + name;
         }
     }
-    line += QStringLiteral(",analyserSerial,file,line\r\n");
+    line += QStringLiteral(",analyserSerial,file,line,ending,failingAverage,declaration\r\n");
     return line;
 }
 
@@ -425,7 +494,12 @@ QString testCsvRow(const RecordedTest& test) {
     }
     cell(scalarText(value("analyserSerial")));
     cell(test.fileName);
-    line += u',' + QString::number(test.startedLine) + QStringLiteral("\r\n");
+    line += u',' + QString::number(test.startedLine);
+    cell(testEnding(test));
+    const QJsonValue failing = testFailingAverage(test);
+    cell(failing.isObject() ? scalarText(failing) : QString());
+    cell(str(test.started.value(QStringLiteral("declaration")).toObject(), "text"));
+    line += QStringLiteral("\r\n");
     return line;
 }
 
@@ -433,7 +507,7 @@ QString testShowText(const TestLookup& lookup, const LineSeal& seal) {
     const RecordedTest& test = *lookup.test;
     QString text =
         QStringLiteral("Test: %1 (%2%3)\n")
-            .arg(test.number)
+            .arg(testNumberText(test))
             .arg(archiveSeriesKey(test.series), test.training() && test.series == ArchiveSeries::Official
                                                     ? QStringLiteral(", marked training")
                                                     : QString());
@@ -444,14 +518,38 @@ QString testShowText(const TestLookup& lookup, const LineSeal& seal) {
     text +=
         QStringLiteral(", %1 journal line%2\n").arg(test.journalLines).arg(test.journalLines == 1 ? "" : "s");
     text += QStringLiteral("Started: %1\n").arg(dateTimeText(test.startedAt()));
+    if (!lookup.clock.isEmpty())
+        text +=
+            QStringLiteral(
+                "Clock: behind the series' latest test when it began (test %1 began %2 in %3); the "
+                "archive's clock line records the jump\n")
+                .arg(testNumberText(test.series, lookup.clock.value(QStringLiteral("latestNumber")).toInt()))
+                .arg(terminalText(str(lookup.clock, "latest")),
+                     terminalText(str(lookup.clock, "latestFile")));
     text += QStringLiteral("Registration: %1\n").arg(terminalText(str(test.started, "registration")));
+    const QJsonValue failing = testFailingAverage(test);
+    const QJsonObject declaration = test.started.value(QStringLiteral("declaration")).toObject();
+    if (!declaration.isEmpty())
+        text += QStringLiteral("Declaration: %1\n")
+                    .arg(terminalText(str(declaration, "text").isEmpty() ? str(declaration, "key")
+                                                                         : str(declaration, "text")));
     if (!test.finished()) {
         text +=
             QStringLiteral("Verdict: unfinished (in progress or interrupted): %1\n").arg(kUnfinishedReason);
+        if (failing.isObject())
+            text += QStringLiteral("Failing average: %1 (written down before the window showed it)\n")
+                        .arg(averageText(failing.toObject()));
         text += QStringLiteral("Seal: none yet (no result line)\n");
     } else {
         text += QStringLiteral("Verdict: %1 (%2)\n")
                     .arg(terminalText(testVerdict(test)), terminalText(str(test.result, "verdictTitle")));
+        if (!testEnding(test).isEmpty())
+            text += QStringLiteral("Ending: %1\n").arg(terminalText(testEnding(test)));
+        if (failing.isObject())
+            text += (testVerdict(test) == u"interrupted"
+                         ? QStringLiteral("Interrupted after a failing average: %1\n")
+                         : QStringLiteral("Failing average: %1\n"))
+                        .arg(averageText(failing.toObject()));
         if (!str(test.result, "reason").isEmpty())
             text += QStringLiteral("Reason: %1\n").arg(terminalText(str(test.result, "reason")));
         const QString where =
@@ -529,9 +627,12 @@ int runShowTestCommand(const QString& dir, ArchiveSeries series, int number, QTe
         status = 1;
     }
     if (!lookup.test) {
-        err << "pregledi: " << (series == ArchiveSeries::Training ? "training test " : "test ") << number
-            << " is not in the archive" << (series == ArchiveSeries::Official ? "" : " (Obuchenie-*.jsonl)")
-            << '\n';
+        err << "pregledi: " << (series == ArchiveSeries::Training ? "training test " : "test ")
+            << testNumberText(series, number) << " is not in the archive"
+            << (series == ArchiveSeries::Official ? "" : " (Obuchenie-*.jsonl)");
+        if (!lookup.whereBroken.isEmpty())
+            err << ": " << terminalText(lookup.whereBroken);
+        err << '\n';
         return 1;
     }
     LineSeal seal;

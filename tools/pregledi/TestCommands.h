@@ -25,13 +25,34 @@ bool testMatches(const RecordedTest& test, const ExamFilter& filter);
 // "unfinished".
 QString testVerdict(const RecordedTest& test);
 
+// A test's number as pregledi prints it: a training test's carries its series, "О-12" (a
+// Cyrillic О), an official one is the number alone. JSON and CSV keep the number itself.
+QString testNumberText(ArchiveSeries series, int number);
+QString testNumberText(const RecordedTest& test);
+
+// How the test ended, as its result line says ("completed", "aborted", "interrupted",
+// "time-limit"); empty for lines written before it was recorded, and for an unfinished test.
+QString testEnding(const RecordedTest& test);
+// The valid failing average the verdict or the interruption rests on: the result line's
+// "failingAverage", or for an unfinished test the last one its journal wrote down. Null when
+// there is none.
+QJsonValue testFailingAverage(const RecordedTest& test);
+// "high-idle: CO 0.62 %, CO2 14.8 %, HC 20 ppm, O2 0.20 %, lambda 1.012, 2700 rpm".
+QString averageText(const QJsonObject& average);
+// What the list adds after the attempt, "; " between: the ending when it is not "completed",
+// the failing average ("interrupted after a failing average: ..." for an interrupted test),
+// and the operator's declaration. Empty for a test with none of them.
+QString testNotes(const RecordedTest& test);
+
 QString testListHeader();
 QString testListLine(const RecordedTest& test);
 
 // One test as JSON: number, series, training, started, ended, registration, registrationKey,
 // make, model, firstRegistration, fuel, emissionControl, typeApproval, operator, limitSet (the
-// started line's), analyserSerial, verdict, verdictTitle, reason, attempt, durationMs, phases
-// (each: name, window, rpm, co, co2, hc, o2, lambda, verdict, reason), file, line, resultLine.
+// started line's), analyserSerial, verdict, verdictTitle, reason, attempt, durationMs, ending,
+// failingAverage, declaration, trainingReasons (each null when the lines do not have it),
+// phases (each: name, window, rpm, co, co2, hc, o2, lambda, verdict, reason), file, line,
+// resultLine.
 QJsonObject testJson(const RecordedTest& test);
 // The same fields in the order the JSON array writes them (number first).
 using TestField = std::pair<const char*, QJsonValue>;
@@ -41,7 +62,8 @@ QList<TestField> testFields(const RecordedTest& test, bool withPhases = true);
 // around it): "\n{...}" for the first, ",\n{...}" after it.
 QString testJsonElement(const RecordedTest& test, bool first);
 
-// RFC 4180 as the examinations' CSV: a header, one line per test, CR LF.
+// RFC 4180 as the examinations' CSV: a header, one line per test, CR LF. After file and line:
+// ending, failingAverage (its JSON) and declaration (its text).
 QString testCsvHeader();
 QString testCsvRow(const RecordedTest& test);
 
@@ -52,7 +74,8 @@ QString testShowText(const TestLookup& lookup, const LineSeal& seal);
 // read (told on `err`).
 int runTestsCommand(const QString& dir, ArchiveSeries series, const ExamFilter& filter, bool json,
                     QTextStream& out, QTextStream& err);
-// `pregledi show-test N`: 0; 1 when the test is not in the archive, or its seal does not match.
+// `pregledi show-test N`: 0; 1 when the test is not in the archive (with where the series is
+// broken, when it is), or its seal does not match.
 int runShowTestCommand(const QString& dir, ArchiveSeries series, int number, QTextStream& out,
                        QTextStream& err);
 

@@ -4,6 +4,7 @@
 #include "ChainFile.h"
 #include "ExamChain.h"
 #include "ExamLogReader.h"
+#include "LogExport.h"
 #include "LogFiles.h"
 #include "StationFile.h"
 #include "TrailNames.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -1226,11 +1228,27 @@ std::optional<ProtocolHead> parseProtocolHead(const QString& text) {
     const QString trimmed = text.trimmed();
     if (!trimmed.startsWith(u'P') && !trimmed.startsWith(u'p'))
         return std::nullopt;
-    // The same form as an examination's head after the letter.
-    const std::optional<ExpectedHead> head = parseExpectedHead(trimmed.mid(1));
-    if (!head || trimmed.mid(1).startsWith(u'E') || trimmed.mid(1).startsWith(u'e'))
+    // P2026-12/45: the month of the file, then the same form as an examination's head.
+    QString rest = trimmed.mid(1);
+    QDate month;
+    static const QRegularExpression monthPrefix(QStringLiteral("^([0-9]{4})-([0-9]{2})/"));
+    if (const QRegularExpressionMatch match = monthPrefix.match(rest); match.hasMatch()) {
+        month = QDate(match.captured(1).toInt(), match.captured(2).toInt(), 1);
+        if (!month.isValid())
+            return std::nullopt;
+        rest = rest.mid(match.capturedLength());
+    }
+    const std::optional<ExpectedHead> head = parseExpectedHead(rest);
+    if (!head || rest.startsWith(u'E') || rest.startsWith(u'e'))
         return std::nullopt;
-    return ProtocolHead{head->examNumber, head->hexPrefix};
+    return ProtocolHead{head->examNumber, head->hexPrefix, month};
+}
+
+QString ProtocolHead::text() const {
+    return QStringLiteral("P%1%2 %3")
+        .arg(month.isValid() ? month.toString(QStringLiteral("yyyy-MM/")) : QString())
+        .arg(testNumber)
+        .arg(QString::fromLatin1(hexPrefix));
 }
 
 int VerifyResult::status() const {
@@ -1251,12 +1269,15 @@ VerifyResult verifyTrail(const QString& dir, const VerifyOptions& options, const
 
 int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& out) {
     // The findings are printed as they are found; what was read, and the counts, follow them.
-    out << "verify: the trail in " << QDir::toNativeSeparators(dir) << '\n';
+    // Names and texts from the station directory reach the terminal escaped (LogExport.h):
+    // a file name holding a line break cannot print a line of its own.
+    out << "verify: the trail in " << terminalText(QDir::toNativeSeparators(dir)) << '\n';
     out.flush();
-    const VerifyResult result = verifyTrail(
-        dir, options, [&](const VerifyFinding& finding) { out << describeFinding(finding) << '\n'; });
+    const VerifyResult result = verifyTrail(dir, options, [&](const VerifyFinding& finding) {
+        out << terminalText(describeFinding(finding)) << '\n';
+    });
     if (!result.error.isEmpty()) {
-        out << "verify: cannot read the station directory: " << result.error << '\n';
+        out << "verify: cannot read the station directory: " << terminalText(result.error) << '\n';
         return result.status();
     }
     out << "log: " << plural(result.logFiles, "file", "files") << ", "
@@ -1272,7 +1293,8 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
             << ", " << plural(result.breaks, "break", "breaks") << ")";
         if (result.keyedEntries > 0)
             out << "; " << result.keyedEntries << " keyed, checked with "
-                << (result.checkedWith.isEmpty() ? QStringLiteral("no key") : result.checkedWith);
+                << (result.checkedWith.isEmpty() ? QStringLiteral("no key")
+                                                 : terminalText(result.checkedWith));
         out << '\n';
     }
     if (result.archiveFiles > 0)
@@ -1296,14 +1318,13 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
         case VerifyResult::Head::Missing:
             out << "seal: " << sealed << " is NOT in the chain\n";
             break;
+        case VerifyResult::Head::Ambiguous:
         case VerifyResult::Head::NotAsked:
             break;
         }
     }
     if (options.expectProtocolHead) {
-        const QString sealed = QStringLiteral("P%1 %2")
-                                   .arg(options.expectProtocolHead->testNumber)
-                                   .arg(QString::fromLatin1(options.expectProtocolHead->hexPrefix));
+        const QString sealed = options.expectProtocolHead->text();
         switch (result.protocolHead) {
         case VerifyResult::Head::Holds:
             out << "seal: " << sealed
@@ -1317,6 +1338,9 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
         case VerifyResult::Head::Missing:
             out << "seal: " << sealed << " is NOT in the test archive\n";
             break;
+        case VerifyResult::Head::Ambiguous:
+            out << "seal: " << sealed << " does NOT say which month: its test is in more than one file\n";
+            break;
         case VerifyResult::Head::NotAsked:
             break;
         }
@@ -1327,7 +1351,7 @@ int reportVerify(const QString& dir, const VerifyOptions& options, QTextStream& 
     if (!repairs.isEmpty()) {
         out << "the station's next start:\n";
         for (const QString& line : repairs)
-            out << "  " << line << '\n';
+            out << "  " << terminalText(line) << '\n';
     }
     out << "summary: " << plural(result.tampering, "sign of tampering", "signs of tampering") << ", "
         << plural(result.breakFindings, "crash remnant or recorded break",
@@ -1357,15 +1381,16 @@ int runVerifyCommand(const QString& dir, const QString& expectHead, const QStrin
     if (!expectProtocolHead.isEmpty()) {
         options.expectProtocolHead = parseProtocolHead(expectProtocolHead);
         if (!options.expectProtocolHead) {
-            err << "pregledi: --expect-head " << expectProtocolHead << ": not P45:HEX with at least "
-                << kMinHeadHexDigits << " hex digits\n";
+            err << "pregledi: --expect-head " << terminalText(expectProtocolHead)
+                << ": not P2026-12/45:HEX (or P45:HEX) with at least " << kMinHeadHexDigits
+                << " hex digits\n";
             return kVerifyUsage;
         }
     }
     if (!expectHead.isEmpty()) {
         options.expectHead = parseExpectedHead(expectHead);
         if (!options.expectHead) {
-            err << "pregledi: --expect-head " << expectHead << ": not NUMBER:HEX with at least "
+            err << "pregledi: --expect-head " << terminalText(expectHead) << ": not NUMBER:HEX with at least "
                 << kMinHeadHexDigits << " hex digits\n";
             return kVerifyUsage;
         }
@@ -1373,7 +1398,7 @@ int runVerifyCommand(const QString& dir, const QString& expectHead, const QStrin
     if (!keyFile.isEmpty()) {
         const StationKey key = readKeyFile(keyFile);
         if (!key.error.isEmpty()) {
-            err << "pregledi: --key: " << key.error << '\n';
+            err << "pregledi: --key: " << terminalText(key.error) << '\n';
             return kVerifyUsage;
         }
         options.offStationKey = key.key;
@@ -1388,18 +1413,18 @@ namespace {
 int sealExaminations(const QString& dir, QTextStream& out, QTextStream& err) {
     const QString path = QDir(dir).filePath(kChainName);
     if (fileKindAt(path) == FileKind::Missing) {
-        err << "pregledi: " << path << ": missing; there is no chain to seal\n";
+        err << "pregledi: " << terminalText(path) << ": missing; there is no chain to seal\n";
         return 1;
     }
     StationFile chain;
     if (!chain.open(path, StationFile::Access::Read, kMaxChainFileSize)) {
-        err << "pregledi: " << chain.error() << "; there is no chain to seal\n";
+        err << "pregledi: " << terminalText(chain.error()) << "; there is no chain to seal\n";
         return 1;
     }
     const ChainTail tail = readChainTail(chain);
     if (!tail.error.isEmpty() || !tail.last) {
-        err << "pregledi: " << path << ": "
-            << (tail.error.isEmpty() ? QStringLiteral("no entry at its end") : tail.error)
+        err << "pregledi: " << terminalText(path) << ": "
+            << terminalText(tail.error.isEmpty() ? QStringLiteral("no entry at its end") : tail.error)
             << "; there is no chain to seal\n";
         return 1;
     }
@@ -1416,13 +1441,14 @@ int runSealCommand(const QString& dir, QTextStream& out, QTextStream& err) {
     const ProtocolSeal protocol = protocolSeal(dir);
     int status = 0;
     if (!protocol.line.isEmpty() && fileKindAt(QDir(dir).filePath(kChainName)) == FileKind::Missing)
-        err << "pregledi: note: " << QDir(dir).filePath(kChainName) << ": missing; no examination head\n";
+        err << "pregledi: note: " << terminalText(QDir(dir).filePath(kChainName))
+            << ": missing; no examination head\n";
     else
         status = sealExaminations(dir, out, err);
     if (!protocol.note.isEmpty())
-        err << "pregledi: note: " << protocol.note << '\n';
+        err << "pregledi: note: " << terminalText(protocol.note) << '\n';
     if (!protocol.error.isEmpty()) {
-        err << "pregledi: " << protocol.error << '\n';
+        err << "pregledi: " << terminalText(protocol.error) << '\n';
         status = 1;
     }
     if (!protocol.line.isEmpty())

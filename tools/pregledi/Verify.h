@@ -18,6 +18,7 @@
 // `verify --expect-head` checks the chain against such a line, and `verify --key` against a
 // key kept off the station.
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 #include <QTextStream>
 #include <cstdint>
@@ -61,12 +62,18 @@ constexpr int kMinHeadHexDigits = 16;
 // Also E123:HEX, as the examination head is told apart from a protocol head.
 std::optional<ExpectedHead> parseExpectedHead(const QString& text);
 
-// A head of the archive of official two-speed tests kept with `pregledi seal`: P, the number
-// of the test whose line the entry seals, and at least the first 16 hex digits of its value.
-// Given as P45:HEX (or P45 HEX, as seal prints it). ArchiveVerify.h tells which entry it is.
+// A head of the archive of official two-speed tests kept with `pregledi seal`: P, the month of
+// the file whose chain holds it, the number of the test whose line the entry seals, and at
+// least the first 16 hex digits of its value. Given as P2026-12/45:HEX (or P2026-12/45 HEX, as
+// seal prints it); P45:HEX, without the month, as seal printed it before. ArchiveVerify.h
+// tells which entry it is.
 struct ProtocolHead {
     int testNumber = 0;
     QByteArray hexPrefix; // lower case
+    QDate month;          // its first day; invalid when the head does not name it
+
+    // "P2026-12/45 HEX", or "P45 HEX" without the month.
+    QString text() const;
 };
 std::optional<ProtocolHead> parseProtocolHead(const QString& text);
 
@@ -103,7 +110,8 @@ struct VerifyResult {
     void count(FindingClass kind) {
         (kind == FindingClass::Tampering ? tampering : kind == FindingClass::Break ? breakFindings : notes)++;
     }
-    enum class Head { NotAsked, Holds, Broken, Missing } head = Head::NotAsked;
+    // Ambiguous: a protocol head without its month, whose test is begun in more than one file.
+    enum class Head { NotAsked, Holds, Broken, Missing, Ambiguous } head = Head::NotAsked;
     QByteArray headHash; // the sealed entry's whole hash, when it is in the chain
 
     // The archive of two-speed tests (ArchiveVerify.h); its findings count in the classes above.

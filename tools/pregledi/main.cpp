@@ -1,5 +1,6 @@
 // pregledi: reads a station's examination log; see --help and pregledi(1).
 #include "CommandLine.h"
+#include "LogExport.h"
 #include "Pregledi.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,9 @@ int main(int argc, char* argv[]) {
             }))
         return *answered;
     if (!parsed.options) {
-        std::cerr << "pregledi: " << parsed.error.toLocal8Bit().constData() << " (see --help)\n";
+        // The error quotes the argument it is about: escaped, as every message of pregledi.
+        std::cerr << "pregledi: " << vz::terminalText(parsed.error).toLocal8Bit().constData()
+                  << " (see --help)\n";
         return 2;
     }
 
