@@ -309,7 +309,8 @@ TEST_F(StationTwoSpeed, aCarWithHighCoAtHighIdleFailsAndItsProtocolIsPrinted) {
         EXPECT_TRUE(text.contains("НЕ СЪОТВЕТСТВА")) << text.toStdString();
         EXPECT_TRUE(text.contains("0,60")) << "the failing CO average\n" << text.toStdString();
         EXPECT_TRUE(text.contains("ОБУЧЕНИЕ")) << text.toStdString();
-        EXPECT_TRUE(text.contains(QStringLiteral("№ %1").arg(result["number"].toInt())))
+        EXPECT_TRUE(text.contains(QStringLiteral("№ О-%1").arg(result["number"].toInt())))
+            << "a training number carries its series\n"
             << text.toStdString();
         EXPECT_TRUE(newWindow(".", 1000).isEmpty()) << "printing said something";
     }
