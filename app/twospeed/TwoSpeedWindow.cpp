@@ -644,7 +644,27 @@ void TwoSpeedWindow::refresh() {
         concludeTest(false);
         return;
     }
+    // A clean-air check older than its 10 minutes sends the test back to the gate by itself.
+    if (test_ && !test_->finished() && (step_ == Step::Gate || step_ == Step::Conditioning) &&
+        stepOfStage() != step_) {
+        showStep(stepOfStage());
+        return;
+    }
     render();
+}
+
+TwoSpeedWindow::Step TwoSpeedWindow::stepOfStage() const {
+    switch (test_->stage()) {
+    case Stage::Gate:
+        return Step::Gate;
+    case Stage::Conditioning:
+        return Step::Conditioning;
+    case Stage::Phases:
+        return Step::Phases;
+    case Stage::Finished:
+        break;
+    }
+    return Step::Result;
 }
 
 // --- The archive ---
@@ -818,7 +838,7 @@ void TwoSpeedWindow::enter() {
             return;
         }
         MessageLabel->clear();
-        showStep(test_->stage() == Stage::Conditioning ? Step::Conditioning : Step::Phases);
+        showStep(stepOfStage());
         stationStepped();
         return;
     case Step::Phases:

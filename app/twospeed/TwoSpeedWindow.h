@@ -147,6 +147,7 @@ private:
     void runAction();
     void chooseRpmMode(int itemIndex);
     void showStep(Step step);
+    Step stepOfStage() const; // the page the procedure's stage belongs on
     void render();
     void renderGate();
     void renderConditioning();

@@ -482,6 +482,34 @@ TEST_F(TwoSpeedWindowTest, escAsksOnceAndTheAbortedOrInterruptedTestIsRecorded) 
     EXPECT_EQ(results[1]["reason"].toString(), vz::twospeed::kClosedDuringTest + " преди измерването");
 }
 
+TEST_F(TwoSpeedWindowTest, aCleanAirCheckOlderThanTenMinutesSendsTheWindowBackToTheGate) {
+    openStation();
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    runCycle();
+    run(kCleanAir, 5500, 60.0);
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Conditioning);
+    // The oil takes its time: the check of clean air runs out meanwhile.
+    tick(kGoodIdle, 60.0);
+    nowMs += 10 * 60 * 1000;
+    tick(kGoodIdle, 60.0);
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    EXPECT_TRUE(window->HangUpLabel->text().contains("преди повече от 10 минути"))
+        << window->HangUpLabel->text().toStdString();
+    EXPECT_TRUE(window->GateReadyLabel->text().isEmpty()) << "exhaust is no clean air";
+    EXPECT_TRUE(window->GateBlocksLabel->text().contains("CO₂"))
+        << window->GateBlocksLabel->text().toStdString();
+    // Clean air again, then on through a warm engine into the phases.
+    run(kCleanAir, 5500, 90.0);
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Conditioning);
+    tick(kCleanAir, 90.0);
+    enter();
+    EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Phases) << window->MessageLabel->text().toStdString();
+}
+
 TEST_F(TwoSpeedWindowTest, trainingIsMarkedForDemoModeAPseudoTerminalAndAnExpiredVerification) {
     // Demo mode.
     write("VEZARO.DMO", recordOf(kCleanAir) + "\r\n");
