@@ -3,11 +3,14 @@
 #include "AnalyserFrames.h"
 #include "CPDrvEnv.h"
 #include "DemoFile.h"
+#include "Diagnostics.h"
 #include "Files.h"
 #include "MessageBox.h"
 #include "SettingsFile.h"
 #include "StationLogic.h"
 #include "TChart.h"
+#include "TrainingMode.h"
+#include "TwoSpeedSetup.h"
 #include "VEZAro.h"
 
 #include <QComboBox>
@@ -84,6 +87,12 @@ void TMnGASForm::FormCreate() {
         }
         St.BaseCaption = windowTitle();
     }
+    // Whether the two-speed test can be official, said once in the diagnostics: the start shows
+    // no box of its own for it; the test window tells the operator when it first opens.
+    const QString notice =
+        vz::twospeed::setupTrainingNotice(vz::twospeed::readTwoSpeedSetup(QDir::currentPath()));
+    if (!notice.isEmpty())
+        qCWarning(vz::lcFiles, "two-speed tests: %s", qUtf8Printable(notice));
     MirrorDisplay();
 }
 
