@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <algorithm>
+#include <limits>
 
 namespace vz {
 namespace {
@@ -191,6 +192,12 @@ void ProtocolArchive::repairRegister(ArchiveSeries series) {
 ArchiveWrite ProtocolArchive::begin(ArchiveSeries series, QJsonObject started) {
     repairRegister(series);
     const SeriesLatest latest = latestOf(series);
+    if (latest.number >= std::numeric_limits<int>::max()) {
+        ArchiveWrite full;
+        full.error = QStringLiteral("the %1 series has no number left")
+                         .arg(QLatin1StringView(archiveSeriesName(series)));
+        return full;
+    }
     const int number = latest.number + 1;
     const QDateTime time = now_();
     const QString name = fileName(series, time.date());

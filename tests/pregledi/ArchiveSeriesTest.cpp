@@ -316,3 +316,41 @@ TEST_F(ArchiveSeriesTest, TheListShowsTheEndingTheFailingAverageAndTheDeclaratio
     ASSERT_TRUE(training.test);
     EXPECT_TRUE(testShowText(training, {}).startsWith("Test: О-1 (training)\n"));
 }
+
+TEST_F(ArchiveSeriesTest, AnArchiveWrittenBeforeLinksVerifiesAsBeforeAndIsLinkedFromOn) {
+    // Two months as the station wrote them before months were linked: tests' lines only.
+    auto oldLine = [](const char* kind, int number, const char* time) {
+        return QStringLiteral("{\"kind\":\"%1\",\"number\":%2,\"series\":\"official\",\"time\":\"%3\"}\n")
+            .arg(QLatin1StringView(kind))
+            .arg(number)
+            .arg(QLatin1StringView(time))
+            .toUtf8();
+    };
+    writeFile(kNovember,
+              oldLine("started", 1, "2026-11-20T09:00:00") + oldLine("result", 1, "2026-11-20T09:05:00"));
+    // The clock was set back within the month once: no clock lines then, and none asked for.
+    writeFile(kDecember,
+              oldLine("started", 2, "2026-12-03T09:00:00") + oldLine("started", 3, "2026-12-02T09:00:00"));
+    reseal(kNovember);
+    reseal(kDecember);
+    EXPECT_TRUE(findings().isEmpty()) << findings().join('\n').toStdString();
+
+    // The next month is the first with a link: to the file of the latest test.
+    EXPECT_EQ(nextNumber(QDateTime(QDate(2027, 1, 5), QTime(9, 0))), 4);
+    const QJsonObject link = objectOf(linesOf("Protokoli-2027-01.jsonl")[0]);
+    EXPECT_EQ(link.value("previous").toString(), kDecember);
+    EXPECT_EQ(link.value("previousEntry").toInt(), 2);
+    EXPECT_EQ(link.value("highest").toInt(), 3);
+    EXPECT_TRUE(findings().filter("Protokoli-2027-01").isEmpty()) << findings().join('\n').toStdString();
+    // December rewritten since (its chain made again over a changed line): the link says so.
+    QByteArray changed = linesOf(kDecember)[1];
+    changed.replace("2026-12-02", "2026-12-04");
+    replaceLine(kDecember, 2, changed);
+    reseal(kDecember);
+    EXPECT_EQ(tampering()
+                  .filter("TAMPERING Protokoli-2027-01.jsonl line 1: its link seals entry 2 of "
+                          "Protokoli-2026-12.chain as ")
+                  .size(),
+              1)
+        << findings().join('\n').toStdString();
+}
