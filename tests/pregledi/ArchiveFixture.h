@@ -70,6 +70,9 @@ protected:
         vehicle.model = QStringLiteral("Golf 1.6");
         vehicle.firstRegistration = car.firstRegistration;
         vehicle.control = car.control;
+        // No lambda control stands only on the operator's declaration.
+        if (car.control == twospeed::EmissionControl::NoLambdaControl)
+            vehicle.declaration = twospeed::NoCatalystReason::RegisteredBeforeRequirement;
         const SetupReadResult setup = parseTwoSpeedSetup("StabilisationSeconds = 2\nMeasuringSeconds = 6\n"
                                                          "AveragingSeconds = 2\nPhaseLimitSeconds = 12\n"
                                                          "AnalyserSerial = MGT5-0412\n",

@@ -8,7 +8,7 @@
 
 namespace vz {
 
-QString testNumbersText(QList<int> numbers) {
+QString testNumbersText(ArchiveSeries series, QList<int> numbers) {
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     QStringList ranges;
@@ -20,8 +20,8 @@ QString testNumbersText(QList<int> numbers) {
             ranges.append(QStringLiteral("..."));
             break;
         }
-        ranges.append(j > i ? QStringLiteral("%1-%2").arg(numbers[i]).arg(numbers[j])
-                            : QString::number(numbers[i]));
+        // "tests 1-10, 14": the word once, before the first.
+        ranges.append(testRangeText(series, numbers[i], numbers[j]).section(u' ', 1));
         i = j + 1;
     }
     const bool one = numbers.size() == 1;
@@ -137,8 +137,7 @@ void ArchiveSeriesCheck::checkLinks(const Add& add) const {
                 add(FindingClass::Tampering, name, start.line,
                     QStringLiteral("test %1 is not past the series' highest number %2, which the month's "
                                    "link seals: a number given twice, or a test planted")
-                        .arg(number)
-                        .arg(highest));
+                        .arg(testNumberText(series_, number), testNumberText(series_, highest)));
         }
         const QString previous = str(link, "previous");
         if (previous.isEmpty()) {
@@ -149,8 +148,7 @@ void ArchiveSeriesCheck::checkLinks(const Add& add) const {
                         QStringLiteral(
                             "its link says it begins the series, but test %1 (%2) comes before it: a "
                             "month planted, or its link made anew")
-                            .arg(number)
-                            .arg(start.file));
+                            .arg(testNumberText(series_, number), start.file));
                     break;
                 }
             }
@@ -207,7 +205,7 @@ void ArchiveSeriesCheck::checkNumbers(const QString& dir, const Add& add) const 
     for (const auto& [files, numbers] : twice)
         add(FindingClass::Tampering, files.second, 0,
             QStringLiteral("%1 begun both here and in %2: a month file copied, or tests planted")
-                .arg(testNumbersText(numbers) +
+                .arg(testNumbersText(series_, numbers) +
                          (numbers.size() == 1 ? QStringLiteral(" is") : QStringLiteral(" are")),
                      files.first));
 
@@ -256,14 +254,14 @@ void ArchiveSeriesCheck::checkNumbers(const QString& dir, const Add& add) const 
                 gone.append(n);
             add(FindingClass::Tampering, given.size() == 1 ? given[0] : it->second.file, 0,
                 QStringLiteral("%1 missing from the series, %2test %3 (%4)%5: removed")
-                    .arg(testNumbersText(gone) +
+                    .arg(testNumbersText(series_, gone) +
                              (gone.size() == 1 ? QStringLiteral(" is") : QStringLiteral(" are")),
-                         before == starts_.end() ? QStringLiteral("before ")
-                                                 : QStringLiteral("between test %1 (%2) and ")
-                                                       .arg(before->first)
-                                                       .arg(before->second.file))
-                    .arg(it->first)
-                    .arg(it->second.file, whereGone(expected, it->first - 1)));
+                         before == starts_.end()
+                             ? QStringLiteral("before ")
+                             : QStringLiteral("between test %1 (%2) and ")
+                                   .arg(testNumberText(series_, before->first), before->second.file))
+                    .arg(testNumberText(series_, it->first), it->second.file,
+                         whereGone(expected, it->first - 1)));
         }
         expected = it->first + 1;
     }
@@ -273,14 +271,13 @@ void ArchiveSeriesCheck::checkNumbers(const QString& dir, const Add& add) const 
         for (int n = highest + 1; n <= mark; ++n)
             gone.append(n);
         add(FindingClass::Tampering, given.size() == 1 ? given[0] : QString(), 0,
-            QStringLiteral(
-                "the %1 series ends at test %2, below its high-water mark %3 (%4): %5 missing%6: a month "
-                "file removed, or cut short")
-                .arg(archiveSeriesKey(series_))
-                .arg(highest)
-                .arg(mark)
-                .arg(markWhere,
-                     testNumbersText(gone) +
+            QStringLiteral("the %1 series ends %2, below its high-water mark %3 (%4): %5 missing%6: a month "
+                           "file removed, or cut short")
+                .arg(archiveSeriesKey(series_),
+                     highest > 0 ? QStringLiteral("at test %1").arg(testNumberText(series_, highest))
+                                 : QStringLiteral("before its first test"),
+                     testNumberText(series_, mark), markWhere,
+                     testNumbersText(series_, gone) +
                          (gone.size() == 1 ? QStringLiteral(" is") : QStringLiteral(" are")),
                      whereGone(highest + 1, mark)));
     }
@@ -290,8 +287,7 @@ void ArchiveSeriesCheck::checkNumbers(const QString& dir, const Add& add) const 
         if (!files.isEmpty() && !files.contains(place.first))
             add(FindingClass::Tampering, archiveRegisterFile(series_).name, place.second,
                 QStringLiteral("it gives test %1 to %2, but the test began in %3")
-                    .arg(number)
-                    .arg(place.first, files[0]));
+                    .arg(testNumberText(series_, number), place.first, files[0]));
     }
 }
 
@@ -318,10 +314,10 @@ void ArchiveSeriesCheck::checkOrder(const Add& add) const {
                     QStringLiteral(
                         "test %1 began %2 than test %3 (%4, %5), and no clock line explains it: tests "
                         "moved, or a month planted")
-                        .arg(it->first)
-                        .arg(earlierMonth ? QStringLiteral("in an earlier month") : QStringLiteral("earlier"))
-                        .arg(beforeNumber)
-                        .arg(before->file, before->time.toString(Qt::ISODate)));
+                        .arg(testNumberText(series_, it->first),
+                             earlierMonth ? QStringLiteral("in an earlier month") : QStringLiteral("earlier"),
+                             testNumberText(series_, beforeNumber), before->file,
+                             before->time.toString(Qt::ISODate)));
         }
         before = &start;
         beforeNumber = it->first;

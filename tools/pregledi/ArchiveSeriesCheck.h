@@ -76,7 +76,7 @@ private:
     std::map<int, std::pair<QString, int>> registered_; // number -> the register's file, its line
 };
 
-// "test 5", "tests 1-10", "tests 1-10, 14, 16-17".
-QString testNumbersText(QList<int> numbers);
+// "test 5", "tests 1-10", "tests 1-10, 14, 16-17" (training: "tests О-1 to О-10, О-14").
+QString testNumbersText(ArchiveSeries series, QList<int> numbers);
 
 } // namespace vz

@@ -193,11 +193,10 @@ QString linesWhere(const QString& file, int from, int to) {
     return to > from ? QStringLiteral("%1 lines %2-%3").arg(file).arg(from).arg(to) : file;
 }
 
-QString testsText(int from, int to) {
+QString testsText(ArchiveSeries series, int from, int to) {
     if (from <= 0)
         return QString();
-    return to > from ? QStringLiteral("tests %1-%2: ").arg(from).arg(to)
-                     : QStringLiteral("test %1: ").arg(from);
+    return testRangeText(series, from, to) + QStringLiteral(": ");
 }
 
 void ArchiveVerifier::listNames() {
@@ -370,7 +369,7 @@ void ArchiveVerifier::closeRun(LineRun& run) {
     const bool many = r.to > r.from;
     const QString where = linesWhere(file_.name, r.from, r.to);
     const int line = many ? 0 : r.from;
-    const QString tests = testsText(r.testFrom, r.testTo);
+    const QString tests = testsText(file_.series, r.testFrom, r.testTo);
     switch (r.kind) {
     case LineRun::Kind::Mismatch:
         add(FindingClass::Tampering, where, line,
@@ -674,7 +673,7 @@ void ArchiveVerifier::verifyFile(const ArchiveFile& file, ArchiveSeriesCheck& se
                             closeRun(mismatchRun_);
                         mismatchRun_ = {};
                         add(FindingClass::Tampering, file.chainName, 0,
-                            testsText(changedTest, changedTest) +
+                            testsText(file_.series, changedTest, changedTest) +
                                 QStringLiteral(
                                     "the entry for line %1 was changed: the line matches the chain as it "
                                     "was sealed")
@@ -718,7 +717,7 @@ void ArchiveVerifier::verifyFile(const ArchiveFile& file, ArchiveSeriesCheck& se
             run_.from == run_.to) {
             const LineRun last = std::exchange(run_, LineRun());
             add(FindingClass::Break, file.name, last.from,
-                testsText(last.testFrom, last.testTo) +
+                testsText(file_.series, last.testFrom, last.testTo) +
                     QStringLiteral(
                         "the last line has no chain entry yet: the station stopped between writing it "
                         "and sealing it, or is writing now"));

@@ -95,6 +95,17 @@ QString archiveSeriesKey(ArchiveSeries series) {
     return series == ArchiveSeries::Official ? QStringLiteral("official") : QStringLiteral("training");
 }
 
+QString testNumberText(ArchiveSeries series, int number) {
+    return series == ArchiveSeries::Training ? QStringLiteral("О-%1").arg(number) : QString::number(number);
+}
+
+QString testRangeText(ArchiveSeries series, int from, int to) {
+    if (to <= from)
+        return QStringLiteral("test ") + testNumberText(series, from);
+    return series == ArchiveSeries::Training ? QStringLiteral("tests О-%1 to О-%2").arg(from).arg(to)
+                                             : QStringLiteral("tests %1-%2").arg(from).arg(to);
+}
+
 ArchiveFile archiveRegisterFile(ArchiveSeries series) {
     const QString stem = QLatin1StringView(prefixOf(series)) + QStringLiteral("-nomera");
     return {series, QDate(), stem + QStringLiteral(".jsonl"), stem + QStringLiteral(".chain"), true};
@@ -448,7 +459,8 @@ void readFileTests(const QString& dir, const ArchiveFile& file, const TestSink& 
             }
             if (startedLineOf.count(test.number)) {
                 problems({file.name, line.number,
-                          QStringLiteral("test %1 is begun a second time here").arg(test.number)});
+                          QStringLiteral("test %1 is begun a second time here")
+                              .arg(testNumberText(file.series, test.number))});
                 continue;
             }
             startedLineOf[test.number] = line.number;
@@ -459,14 +471,14 @@ void readFileTests(const QString& dir, const ArchiveFile& file, const TestSink& 
                 problems({file.name, line.number,
                           QStringLiteral(
                               "a result line of test %1, whose started line is not before it in this file")
-                              .arg(peek.number)});
+                              .arg(testNumberText(file.series, peek.number))});
                 continue;
             }
             RecordedTest& test = pending[known->second].test;
             if (test.finished()) {
                 problems({file.name, line.number,
                           QStringLiteral("a second result line of test %1; the first one counts")
-                              .arg(peek.number)});
+                              .arg(testNumberText(file.series, peek.number))});
                 continue;
             }
             test.result = parseArchiveLine(line.bytes, {kListDropped[0], kListDropped[1], kListDropped[2]});
@@ -648,6 +660,7 @@ QString whereBroken(const QString& dir, ArchiveSeries series, int number, const 
     }
     if (number > std::max(highest, mark))
         return QString();
+    const auto n = [&](int value) { return testNumberText(series, value); };
     QString text;
     const auto above = fileOf.upper_bound(number);
     const auto below = above == fileOf.begin() ? fileOf.end() : std::prev(above);
@@ -655,24 +668,20 @@ QString whereBroken(const QString& dir, ArchiveSeries series, int number, const 
     if (above != fileOf.end()) {
         const int to = above->first - 1;
         text = QStringLiteral("the series is broken there: %1 missing")
-                   .arg(to > from ? QStringLiteral("tests %1-%2 are").arg(from).arg(to)
-                                  : QStringLiteral("test %1 is").arg(from));
+                   .arg(testRangeText(series, from, to) +
+                        (to > from ? QStringLiteral(" are") : QStringLiteral(" is")));
         text += below == fileOf.end()
-                    ? QStringLiteral(" before test %1 (%2)").arg(above->first).arg(above->second)
+                    ? QStringLiteral(" before test %1 (%2)").arg(n(above->first), above->second)
                     : QStringLiteral(" between test %1 (%2) and test %3 (%4)")
-                          .arg(below->first)
-                          .arg(below->second)
-                          .arg(above->first)
-                          .arg(above->second);
+                          .arg(n(below->first), below->second, n(above->first), above->second);
     } else {
-        text = QStringLiteral(
-                   "the series ends at test %1%2, below its register's highest number %3 (%4): tests %5-%3 "
-                   "are missing")
-                   .arg(highest)
-                   .arg(below == fileOf.end() ? QString() : QStringLiteral(" (%1)").arg(below->second))
-                   .arg(mark)
-                   .arg(markFile.isEmpty() ? archiveRegisterFile(series).name : markFile)
-                   .arg(highest + 1);
+        text =
+            QStringLiteral("the series ends %1, below its register's highest number %2 (%3): %4 missing")
+                .arg(below == fileOf.end() ? QStringLiteral("before its first test")
+                                           : QStringLiteral("at test %1 (%2)").arg(n(highest), below->second),
+                     n(mark), markFile.isEmpty() ? archiveRegisterFile(series).name : markFile,
+                     testRangeText(series, highest + 1, mark) +
+                         (mark > highest + 1 ? QStringLiteral(" are") : QStringLiteral(" is")));
     }
     if (!registered.isEmpty())
         text += QStringLiteral("; the register gives it to %1, which %2")

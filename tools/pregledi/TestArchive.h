@@ -24,6 +24,12 @@ namespace vz {
 // "official", "training": as the lines' "series" says it.
 QString archiveSeriesKey(ArchiveSeries series);
 
+// A test's number as pregledi prints it: a training test's carries its series, "О-12" (a
+// Cyrillic О), an official one is the number alone. JSON and CSV keep the number itself.
+QString testNumberText(ArchiveSeries series, int number);
+// "test 5", "tests 5-7"; in the training series "test О-5", "tests О-5 to О-7".
+QString testRangeText(ArchiveSeries series, int from, int to);
+
 // A file of the archive: the lines (Protokoli-2026-12.jsonl) and their chain (.chain), or the
 // series' register of numbers (Protokoli-nomera.jsonl, ArchiveAnchors.h).
 struct ArchiveFile {

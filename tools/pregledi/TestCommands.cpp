@@ -106,14 +106,14 @@ void dumpSamples(QString& out, const QString& key, const QJsonArray& samples, in
         columns.prepend(QStringLiteral("t"));
     QList<int> widths;
     for (const QString& c : columns) {
-        int width = int(c.size());
+        int width = int(terminalText(c).size());
         for (const QJsonValue& s : samples)
             width = std::max(width, int(terminalText(scalarText(s.toObject().value(c))).size()));
         widths.append(width);
     }
     QString line = margin + QStringLiteral("  ");
     for (qsizetype i = 0; i < columns.size(); ++i)
-        line += columns[i].rightJustified(widths[i]) + u' ';
+        line += terminalText(columns[i]).rightJustified(widths[i]) + u' ';
     out += line.trimmed().prepend(margin + QStringLiteral("  ")) + u'\n';
     for (const QJsonValue& s : samples) {
         const QJsonObject sample = s.toObject();
@@ -130,8 +130,9 @@ void dumpSamples(QString& out, const QString& key, const QJsonArray& samples, in
     }
 }
 
-void dumpValue(QString& out, const QString& key, const QJsonValue& value, int indent) {
+void dumpValue(QString& out, const QString& rawKey, const QJsonValue& value, int indent) {
     const QString margin(indent, u' ');
+    const QString key = terminalText(rawKey); // keys come from the station's lines too
     if (value.isObject()) {
         const QJsonObject o = value.toObject();
         out += QStringLiteral("%1%2:%3\n").arg(margin, key, o.isEmpty() ? QStringLiteral(" {}") : QString());
@@ -144,14 +145,14 @@ void dumpValue(QString& out, const QString& key, const QJsonValue& value, int in
         bool objects = !a.isEmpty();
         for (const QJsonValue& v : a)
             objects = objects && v.isObject();
-        if (objects && key == u"samples") {
+        if (objects && rawKey == u"samples") {
             dumpSamples(out, key, a, indent);
             return;
         }
         if (objects) {
             out += QStringLiteral("%1%2: %3\n").arg(margin, key).arg(a.size());
             for (qsizetype i = 0; i < a.size(); ++i)
-                dumpValue(out, QStringLiteral("%1 %2").arg(key).arg(i + 1), a[i], indent + 2);
+                dumpValue(out, QStringLiteral("%1 %2").arg(rawKey).arg(i + 1), a[i], indent + 2);
             return;
         }
         QStringList items;
@@ -200,10 +201,6 @@ QString testVerdict(const RecordedTest& test) {
         return kUnfinishedVerdict;
     const QString verdict = str(test.result, "verdict");
     return verdict.isEmpty() ? QStringLiteral("?") : verdict;
-}
-
-QString testNumberText(ArchiveSeries series, int number) {
-    return series == ArchiveSeries::Training ? QStringLiteral("О-%1").arg(number) : QString::number(number);
 }
 
 QString testNumberText(const RecordedTest& test) {

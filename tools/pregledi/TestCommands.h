@@ -25,9 +25,7 @@ bool testMatches(const RecordedTest& test, const ExamFilter& filter);
 // "unfinished".
 QString testVerdict(const RecordedTest& test);
 
-// A test's number as pregledi prints it: a training test's carries its series, "О-12" (a
-// Cyrillic О), an official one is the number alone. JSON and CSV keep the number itself.
-QString testNumberText(ArchiveSeries series, int number);
+// A test's number as pregledi prints it (testNumberText of TestArchive.h).
 QString testNumberText(const RecordedTest& test);
 
 // How the test ended, as its result line says ("completed", "aborted", "interrupted",
