@@ -1,13 +1,15 @@
 #pragma once
-// Shared by the two-speed window's tests: the analyser's result records and oil frames for a
-// car's readings, a pseudo-terminal pair, and the operator's keys sent to the focused control
-// of a window.
+// Shared by the two-speed window's tests: the analyser's result records, lettered-field lines
+// and oil frames for a car's readings, a pseudo-terminal pair, a file-size limit that makes
+// writes fail for real, and the operator's keys sent to the focused control of a window.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QWidget>
+#include <csignal>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "TwoSpeedWindow.h"
@@ -32,6 +34,15 @@ inline QByteArray recordOf(const Engine& e) {
                         QString::asprintf("%04d", e.rpm).toLatin1().constData());
 }
 
+// The same readings as the self-sending (1200-baud) analyser sends them: one line of lettered
+// fields, CO to hundredths, CO2 and O2 to tenths; `withSpeed` false leaves out the G field.
+inline QByteArray lineOf(const Engine& e, bool withSpeed = true) {
+    QString line = QString::asprintf("C%4.2fB%04.1fA%04dD%04.1f", e.co, e.co2, int(e.hc), e.o2);
+    if (withSpeed)
+        line += QString::asprintf("G%04d", e.rpm);
+    return line.toLatin1() + "\r\n";
+}
+
 // The analyser's oil probe, as its "RM" frame gives it.
 inline QByteArray oilFrame(double celsius) {
     return frame("RM", "\x17 0000 0900  " + QString::asprintf("%05.1f", celsius).toLatin1());
@@ -50,6 +61,39 @@ struct Pty {
         if (master >= 0)
             ::close(master);
     }
+};
+
+// A full disk, as the process meets it: files may not grow past `bytes` (RLIMIT_FSIZE, soft
+// limit) and SIGXFSZ is ignored, so a write past the limit fails with EFBIG instead of killing
+// the test. Both are put back by lift() or at the end of the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        struct rlimit small = old_;
+        small.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool active() const { return active_; }
+    void lift() {
+        if (lifted_)
+            return;
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+        lifted_ = true;
+        active_ = false;
+    }
+
+private:
+    struct rlimit old_ {};
+    void (*oldHandler_)(int) = SIG_DFL; // SIG_DFL is a null pointer: no use as "already lifted"
+    bool active_ = false;
+    bool lifted_ = false;
 };
 
 // Keys as the keyboard sends them: to the focused control of `window`.

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,9 +27,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <stdlib.h>
@@ -73,6 +76,24 @@ QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) 
         if (l.value(QStringLiteral("kind")).toString() == kind)
             found << l;
     return found;
+}
+
+// The failing averages the journal lines of an archive file hold: (phase, atMs) of each.
+QList<std::pair<QString, qint64>> journalledFailing(const QString& path) {
+    QList<std::pair<QString, qint64>> found;
+    for (const QJsonObject& line : ofKind(archiveLines(path), QStringLiteral("samples")))
+        for (const QJsonValue& a : line["failing"].toArray())
+            found.append({a["phase"].toString(), a["atMs"].toInteger()});
+    return found;
+}
+
+// A recorded page's texts. The text engine may cut a line into runs (digits apart from
+// letters): `glue` joins them as they read on the page.
+QString pageText(const QList<vz::RecordedText>& page, const QString& glue = QStringLiteral("\n")) {
+    QStringList texts;
+    for (const vz::RecordedText& t : page)
+        texts << t.text;
+    return texts.join(glue);
 }
 
 // The analyser's serial number and verification date, and the procedure's floors.
@@ -164,15 +185,19 @@ protected:
         form->St.OpState = 1;
         form->St.RunTicks = 0;
     }
-    // One tick of the cycle timer (250 ms at run), then, when given, one block from the analyser.
+    // One tick of the cycle timer (250 ms at run), then, when given, one block from the analyser:
+    // a result record (with the oil frame when given), or at 1200 baud one lettered-field line.
     void tick(const std::optional<Engine>& engine, std::optional<double> oil = std::nullopt) {
         nowMs += 250;
         form->Timer1Timer();
         if (!engine)
             return;
-        QByteArray block = recordOf(*engine);
+        QByteArray block = selfSending ? vz::test::lineOf(*engine) : recordOf(*engine);
         if (oil)
             block += oilFrame(*oil);
+        receive(block);
+    }
+    void receive(const QByteArray& block) {
         form->cpDrvReceiveData(block.constData(), uint32_t(block.size()));
     }
     void run(const Engine& e, int64_t ms, std::optional<double> oil = std::nullopt) {
@@ -212,11 +237,18 @@ protected:
         ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Phases)
             << window->MessageLabel->text().toStdString();
     }
-    void runUntilFinished(const Engine& highIdle, const Engine& idle, std::optional<double> oil) {
+    // The car through the phases, a tick at a time, until `reached` holds or the test ends.
+    void runPhasesUntil(const std::function<bool(const vz::twospeed::PhaseView&)>& reached,
+                        const Engine& highIdle, const Engine& idle, std::optional<double> oil) {
         for (int i = 0; i < 400 && !window->test()->finished(); ++i) {
             const auto view = window->test()->currentPhase();
+            if (view && reached(*view))
+                return;
             tick(view && view->kind == vz::twospeed::PhaseKind::HighIdle ? highIdle : idle, oil);
         }
+    }
+    void runUntilFinished(const Engine& highIdle, const Engine& idle, std::optional<double> oil) {
+        runPhasesUntil([](const vz::twospeed::PhaseView&) { return false; }, highIdle, idle, oil);
         ASSERT_TRUE(window->test()->finished());
     }
     QString officialFile() const {
@@ -237,6 +269,7 @@ protected:
     std::vector<Box> boxes;
     std::deque<vz::MsgAnswer> answers;
     int64_t nowMs = kStartMs;
+    bool selfSending = false; // the analyser sends lettered-field lines (the station at 1200 baud)
     vz::ReportState reportState;
     vz::RecordingPrinterService printer;
     std::unique_ptr<TMnGASForm> form;
@@ -657,6 +690,277 @@ TEST_F(TwoSpeedWindowTest, f5OpensTheWindowModallyWhileTheCycleTimerRuns) {
     EXPECT_TRUE(form->Timer1->isActive());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(QDir(dir.path()).entryList({"*.jsonl"}).isEmpty()) << "nothing started, nothing recorded";
+}
+
+TEST_F(TwoSpeedWindowTest, aResultTheArchiveCannotTakeGivesNoProtocolOnlyThePageMarkedAsNoProtocol) {
+    printer.names = {QStringLiteral("Office")};
+    printer.pageWidthPx = 4800;
+    openStation();
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    startPhases(90.0);
+    // A passing car. The disk fills up while idle measures, before its passing average: the
+    // result line is refused for real.
+    runPhasesUntil(
+        [](const vz::twospeed::PhaseView& v) {
+            return v.kind == vz::twospeed::PhaseKind::Idle && v.step == vz::twospeed::PhaseStep::Measuring;
+        },
+        kGoodHighIdle, kGoodIdle, 90.0);
+    {
+        vz::test::FileSizeLimit full(QFileInfo(officialFile()).size());
+        ASSERT_TRUE(full.active());
+        runUntilFinished(kGoodHighIdle, kGoodIdle, 90.0);
+    }
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_EQ(window->test()->verdict(), Verdict::Pass);
+    EXPECT_FALSE(window->resultWrite().ok);
+    EXPECT_TRUE(ofKind(archiveLines(officialFile()), "result").isEmpty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith("Резултатът от изпитването не може да бъде записан:"))
+        << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains("За него не се отпечатва протокол."));
+    EXPECT_EQ(window->PrintLabel->text(), "Резултатът не е записан: за това изпитване няма протокол.");
+    EXPECT_EQ(child<QLabel>("keys")->text(),
+              "Enter: печат на страницата, отбелязана, че не е протокол · Esc: затваряне");
+
+    // Enter prints the page marked as no protocol: no number, no seal.
+    enter();
+    ASSERT_EQ(printer.pages.size(), 1);
+    const QString page = pageText(printer.pages[0]);
+    EXPECT_TRUE(page.contains(vz::kUnrecordedMark)) << page.toStdString();
+    EXPECT_TRUE(page.contains("CA 1234 BX"));
+    EXPECT_FALSE(page.contains("Протокол №")) << page.toStdString();
+    EXPECT_FALSE(page.contains("Печат на записа"));
+    EXPECT_FALSE(pageText(printer.pages[0], QString()).contains(QRegularExpression("[0-9a-f]{16}")))
+        << "no seal digits";
+    EXPECT_EQ(window->PrintLabel->text(), "Страницата, отбелязана, че не е протокол, е отпечатана.");
+
+    // Without a printer the page is offered as a PDF named by the test's end, never as a
+    // protocol. The operator aborts this test at the gate while the disk is full.
+    printer.failure = QStringLiteral("No printer is installed.");
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    {
+        vz::test::FileSizeLimit full(QFileInfo(officialFile()).size());
+        esc(); // the question answered yes
+    }
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_FALSE(window->resultWrite().ok);
+    const QString pdf = vz::unrecordedPdfFileName(wall());
+    EXPECT_TRUE(pdf.startsWith("Nezapisan-"));
+    boxes.clear();
+    enter();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, printer.failure);
+    EXPECT_TRUE(boxes[1].text.contains(pdf)) << boxes[1].text.toStdString();
+    EXPECT_EQ(vz::test::ScratchFiles::readFile(dir.filePath(pdf)).left(4), "%PDF");
+    EXPECT_EQ(window->PrintLabel->text(),
+              "Страницата, отбелязана, че не е протокол, е записана като " + pdf + ".");
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.pdf"}), QStringList{pdf});
+}
+
+TEST_F(TwoSpeedWindowTest, theF1RowAppliesToItsOwnVehicleOnlyAndTheNextTestTakesItAgain) {
+    openStation();
+    const vz::SelectedVehicle row{QStringLiteral("VW GOLF"), 50, 0, 120, 200, 300, QStringLiteral("VW"),
+                                  QStringLiteral("GOLF"),    800};
+    form->St.Vehicle = row;
+    openWindow();
+    ASSERT_EQ(window->MakeEdit->text(), "VW");
+    EXPECT_TRUE(window->LimitsLabel->text().contains("VW GOLF"));
+
+    // Another make: the row goes, and the limits line says why.
+    typeVehicle(QStringLiteral("PB 4567 AK"), QStringLiteral("OPEL"), QString(),
+                QStringLiteral("01.08.2001"));
+    vz::twospeed::VehicleFacts facts;
+    facts.firstRegistration = QDate(2001, 8, 1);
+    EXPECT_EQ(
+        window->LimitsLabel->text(),
+        vz::twospeed::selectLimits(facts, vz::twospeed::readTwoSpeedSetup(dir.path()).setup).explanation +
+            "\nРедът „VW GOLF“ от F1 не се прилага: марката или моделът са сменени.");
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    const QList<QJsonObject> started = ofKind(archiveLines(officialFile()), "started");
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_EQ(started[0]["make"].toString(), "OPEL");
+    EXPECT_TRUE(started[0]["f1Row"].isNull());
+    esc(); // aborted: the test has ended
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_EQ(form->St.Vehicle.VehicleText, row.VehicleText) << "the main window keeps its row";
+    EXPECT_EQ(form->St.Vehicle.LimitCOmx, row.LimitCOmx);
+    EXPECT_EQ(form->St.Vehicle.Make, row.Make);
+    EXPECT_EQ(form->St.Vehicle.Model, row.Model);
+    EXPECT_EQ(form->St.Vehicle.Rpm, row.Rpm);
+
+    // The next test starts from the row chosen on the main window.
+    openWindow();
+    EXPECT_EQ(window->MakeEdit->text(), "VW");
+    EXPECT_EQ(window->ModelEdit->text(), "GOLF");
+    EXPECT_TRUE(window->LimitsLabel->text().contains("VW GOLF"));
+    EXPECT_FALSE(window->LimitsLabel->text().contains("не се прилага"));
+    typeVehicle(QStringLiteral("PB 4567 AK"), QString(), QString(), QStringLiteral("01.08.2001"));
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    const QList<QJsonObject> again = ofKind(archiveLines(officialFile()), "started");
+    ASSERT_EQ(again.size(), 2);
+    EXPECT_EQ(again[1]["f1Row"]["text"].toString(), "VW GOLF");
+}
+
+TEST_F(TwoSpeedWindowTest, noLambdaControlStartsOnlyOnADeclaredReasonTheFirstRegistrationBearsOut) {
+    openStation();
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"), QStringLiteral("LADA"), QStringLiteral("2107"),
+                QStringLiteral("14.03.2005"));
+    tab();
+    tab();
+    ASSERT_EQ(focus(), window->ControlBox);
+    EXPECT_FALSE(window->DeclarationBox->isEnabled());
+    press(Qt::Key_Up);
+    ASSERT_EQ(window->ControlBox->currentIndex(), 0) << "no catalyst, or no lambda control";
+    EXPECT_TRUE(window->DeclarationBox->isEnabled());
+
+    // No reason given: refused, and the cursor goes to the reason.
+    const QString noReason = "Изберете основанието за „без ламбда-регулиран катализатор“.";
+    enter();
+    EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Vehicle);
+    EXPECT_EQ(window->MessageLabel->text(), noReason);
+    EXPECT_TRUE(window->LimitsLabel->text().contains("✘ " + noReason));
+    ASSERT_EQ(focus(), window->DeclarationBox);
+
+    // Registered before catalysts were required: not with a first registration in 2005.
+    press(Qt::Key_Down);
+    ASSERT_EQ(window->DeclarationBox->currentIndex(), 1);
+    enter();
+    EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Vehicle);
+    EXPECT_TRUE(window->MessageLabel->text().contains("14.03.2005"))
+        << window->MessageLabel->text().toStdString();
+    ASSERT_EQ(focus(), window->FirstRegistrationEdit);
+    EXPECT_FALSE(QFileInfo::exists(officialFile())) << "a refused vehicle starts no test";
+
+    // A car of 1990: the test starts on the loosened limits, idle only, with the declaration.
+    window->FirstRegistrationEdit->clear();
+    type(QStringLiteral("20.05.1990"));
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate) << window->MessageLabel->text().toStdString();
+    EXPECT_EQ(window->test()->phases().size(), 1);
+    EXPECT_EQ(window->test()->limits().idleCoLimit, 350);
+    const QList<QJsonObject> started = ofKind(archiveLines(officialFile()), "started");
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_EQ(started[0]["declaration"]["key"].toString(), "registered-before-requirement");
+    EXPECT_EQ(
+        started[0]["declaration"]["text"].toString(),
+        vz::twospeed::noCatalystReasonText(vz::twospeed::NoCatalystReason::RegisteredBeforeRequirement));
+}
+
+TEST_F(TwoSpeedWindowTest, at1200BaudEachLineIsOneSampleWithTheEngineSpeedOfThatLine) {
+    write("VEZARO.INI",
+          "COM PORT= COM1\r\nBAUDRATE= 1200\r\nDATABITS= 8bits\r\nHor Size= 707\r\nWindowed= normal\r\n");
+    selfSending = true;
+    openStation();
+    ASSERT_EQ(form->twoSpeedStation().baudRate(), 1200u);
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Gate);
+    EXPECT_FALSE(window->GateNoteLabel->isHidden());
+
+    // Five lines over range in one block: the gate counts the lines, not the decoded record.
+    const Engine overRange{800, 0.0, 0.0, 9999, 20.9};
+    receive(vz::test::lineOf(overRange).repeated(5));
+    EXPECT_TRUE(window->GateBlocksLabel->text().contains("Показанията излизат извън обхвата"))
+        << window->GateBlocksLabel->text().toStdString();
+    form->St.LineOverRangeCount = 0; // as F2 leaves it: the self-sending analyser starts over
+    startPhases(std::nullopt);       // no oil temperature in the lines: the operator confirms
+
+    const auto highIdleSamples = [this] { return window->test()->phases()[0].samples; };
+    tick(kGoodHighIdle);
+    const qsizetype before = highIdleSamples().size();
+    // The same line twice: two samples, though the record's bytes do not change.
+    tick(kGoodHighIdle);
+    tick(kGoodHighIdle);
+    EXPECT_EQ(highIdleSamples().size(), before + 2);
+    // One block of three lines: each its own sample with its own speed; a line without speed
+    // proves nothing about the window.
+    nowMs += 250;
+    form->Timer1Timer();
+    receive(vz::test::lineOf(Engine{1500, 0.05, 14.8, 20, 0.2}) + vz::test::lineOf(kGoodHighIdle) +
+            vz::test::lineOf(kGoodHighIdle, false));
+    const QList<vz::twospeed::Sample> taken = highIdleSamples().mid(before + 2);
+    ASSERT_EQ(taken.size(), 3);
+    EXPECT_EQ(taken[0].rpm, 1500);
+    EXPECT_FALSE(taken[0].inWindow);
+    EXPECT_EQ(taken[1].rpm, 2700);
+    EXPECT_TRUE(taken[1].inWindow);
+    EXPECT_TRUE(taken[1].rpmFromSameLine);
+    EXPECT_FALSE(taken[2].rpmFromSameLine);
+    EXPECT_FALSE(taken[2].inWindow);
+
+    // A failing high idle and a passing idle, each decided by an average of identical lines.
+    runUntilFinished(kHighCoHighIdle, kGoodIdle, std::nullopt);
+    EXPECT_EQ(window->test()->verdict(), Verdict::Fail);
+    const auto& phases = window->test()->phases();
+    ASSERT_EQ(phases.size(), 2);
+    EXPECT_EQ(phases[0].verdict, Verdict::Fail);
+    EXPECT_EQ(phases[1].verdict, Verdict::Pass);
+    const int linesPerAverage = int(window->test()->setup().averagingMs / 250);
+    for (const vz::twospeed::PhaseResult& p : phases) {
+        ASSERT_TRUE(p.deciding.has_value());
+        EXPECT_TRUE(p.deciding->valid) << p.deciding->invalidReason.toStdString();
+        EXPECT_GE(p.deciding->samples, linesPerAverage) << "one sample per line";
+    }
+    EXPECT_DOUBLE_EQ(phases[0].deciding->co, 0.45);
+    const QList<QJsonObject> lines = archiveLines(officialFile());
+    EXPECT_EQ(lines[0]["line"]["rate"].toInt(), 1200);
+    ASSERT_EQ(ofKind(lines, "result").size(), 1);
+    EXPECT_EQ(ofKind(lines, "result")[0]["verdict"].toString(), "fail");
+}
+
+TEST_F(TwoSpeedWindowTest, aFailingAverageIsInTheArchiveBeforeTheWindowShowsIt) {
+    openStation();
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    startPhases(90.0);
+    runPhasesUntil(
+        [](const vz::twospeed::PhaseView& v) { return v.step == vz::twospeed::PhaseStep::Measuring; },
+        kHighCoHighIdle, kGoodIdle, 90.0);
+    ASSERT_EQ(window->test()->currentPhase()->kind, vz::twospeed::PhaseKind::HighIdle);
+
+    // The disk is full when the first average comes: it fails, and the window holds it back
+    // for as long as the archive cannot take it.
+    {
+        vz::test::FileSizeLimit full(QFileInfo(officialFile()).size());
+        ASSERT_TRUE(full.active());
+        runPhasesUntil([](const vz::twospeed::PhaseView& v) { return v.liveAverageWithheld; },
+                       kHighCoHighIdle, kGoodIdle, 90.0);
+        ASSERT_TRUE(window->test()->currentPhase()->liveAverageWithheld);
+        tick(kHighCoHighIdle, 90.0);
+        EXPECT_TRUE(window->test()->currentPhase()->liveAverageWithheld);
+        EXPECT_EQ(window->LiveLabel->text(), "Средната стойност се записва в архива…");
+        EXPECT_TRUE(journalledFailing(officialFile()).isEmpty());
+    }
+
+    // Room again: from now on, every failing average the window shows is already in the archive.
+    int shown = 0;
+    for (int i = 0; i < 200; ++i) {
+        tick(kHighCoHighIdle, 90.0);
+        const auto view = window->test()->currentPhase();
+        if (!view || view->kind != vz::twospeed::PhaseKind::HighIdle)
+            break;
+        if (!view->liveAverage || !view->liveAverage->valid || view->liveAverage->withinLimits)
+            continue;
+        ++shown;
+        EXPECT_TRUE(
+            window->LiveLabel->text().startsWith("Средно: CO " + view->liveAverage->checks[0].valueText))
+            << window->LiveLabel->text().toStdString();
+        ASSERT_TRUE(journalledFailing(officialFile())
+                        .contains(std::pair<QString, qint64>{"high-idle", view->liveAverage->atMs}))
+            << "shown at " << view->liveAverage->atMs << " ms before it was journalled";
+    }
+    EXPECT_GT(shown, 3);
+    EXPECT_EQ(window->test()->phases()[0].verdict, Verdict::Fail);
 }
 
 } // namespace
