@@ -1,17 +1,24 @@
 // The archive of two-speed tests as a crash or a hand may leave a month's file: lines of any
 // bytes, torn at the end, with a chain of any bytes. The station's archive must record an
 // unfinished test once, keep every whole line as it was and give a new test a number above
-// every test the file began; the log tool's verify must read it without failing.
+// every test the file began and every number its register holds; the log tool's verify must
+// read it without failing, and its test commands read it back.
 //
-// Input: a flags byte (bit 0: training series; bit 1: a station key), the chain's bytes (a
-// length byte in 8-byte steps and its bytes), then the archive file's bytes.
+// Input: a flags byte (bit 0: training series; bit 1: a station key; bit 2: the same bytes are
+// the series' register of numbers too; bit 3: the station's clock is a year behind the file's
+// month, so that the new test begins a month file of its own with a link and, behind the
+// file's tests, a clock line), the chain's bytes (a length byte in 8-byte steps and its
+// bytes), then the archive file's bytes.
+#include "ArchiveAnchors.h"
 #include "FuzzSupport.h"
 #include "ProtocolArchive.h"
+#include "TestArchive.h"
 #include "TwoSpeedRecord.h"
 #include "Verify.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <limits>
 
 namespace {
 
@@ -19,13 +26,13 @@ using vzfuzz::require;
 
 const QByteArray kKeyHex = "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
 
-// The highest number of a started line among the file's whole lines.
-int highestStarted(const QByteArray& file) {
+// The highest number of a line of `kind` among the file's whole lines.
+int highestOf(const QByteArray& file, const char* kind) {
     int highest = 0;
     const qsizetype end = file.lastIndexOf('\n');
     for (const QByteArray& line : file.left(end + 1).split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
-        if (object.value(QStringLiteral("kind")).toString() == u"started")
+        if (object.value(QStringLiteral("kind")).toString() == QLatin1StringView(kind))
             highest = std::max(highest, object.value(QStringLiteral("number")).toInt());
     }
     return highest;
@@ -47,6 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dir.write(name.chopped(5) + QStringLiteral("chain"), chain);
     if (flags & 2)
         dir.write(QStringLiteral("Pregledi.key"), kKeyHex + '\n');
+    const QString registry = vz::archiveRegisterName(series);
+    if (flags & 4)
+        dir.write(registry, file);
 
     // The log tool reads whatever is there.
     const vz::VerifyResult verified = vz::verifyTrail(dir.path(), {}, [](const vz::VerifyFinding&) {});
@@ -62,13 +72,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray whole = file.left(file.lastIndexOf('\n') + 1);
     require(dir.read(name).startsWith(whole), "a whole line of the archive changed");
 
-    // A new test gets a number above every started test the file holds.
-    const int highest = highestStarted(dir.read(name));
+    // A new test gets a number above every started test the file holds and every number the
+    // register gives.
+    const int highest = std::max(highestOf(dir.read(name), "started"),
+                                 (flags & 4) ? highestOf(dir.read(registry), "numbered") : 0);
+    const QDateTime start = (flags & 8) ? now.addYears(-1) : now;
+    vz::ProtocolArchive later(dir.path(), [&] { return start; });
     const vz::ArchiveWrite begun =
-        archive.begin(series, {{QStringLiteral("registration"), QStringLiteral("CA1234BK")}});
+        later.begin(series, {{QStringLiteral("registration"), QStringLiteral("CA1234BK")}});
+    if (highest == std::numeric_limits<int>::max() && !begun.ok)
+        return 0; // no number is left after that one
     require(begun.ok, "a new test could not begin in a writable directory");
     require(begun.number > highest || highest <= 0, "a new test got a number the archive already holds");
-    require(archive.finish(series, begun.number, {{QStringLiteral("verdict"), QStringLiteral("pass")}}).ok,
+    require(later.finish(series, begun.number, {{QStringLiteral("verdict"), QStringLiteral("pass")}}).ok,
             "the new test could not finish");
+    require(dir.read(name).startsWith(whole), "a whole line of the archive changed");
+
+    // The log tool reads it all back, and finds the new test where it is.
+    vz::verifyTrail(dir.path(), {}, [](const vz::VerifyFinding&) {});
+    vz::readTests(
+        dir.path(), series, {}, {}, [](const vz::RecordedTest&) {}, [](const vz::ArchiveProblem&) {});
+    require(vz::findTest(dir.path(), series, begun.number).test.has_value(), "the new test cannot be found");
     return 0;
 }
