@@ -88,7 +88,8 @@ void TMnGASForm::FormCreate() {
         St.BaseCaption = windowTitle();
     }
     // Whether the two-speed test can be official, said once in the diagnostics: the start shows
-    // no box of its own for it; the test window tells the operator when it first opens.
+    // no box of its own for it (a station that never tests two speeds starts as it always
+    // has), and the test window's training mark names every reason.
     const QString notice =
         vz::twospeed::setupTrainingNotice(vz::twospeed::readTwoSpeedSetup(QDir::currentPath()));
     if (!notice.isEmpty())

@@ -164,8 +164,10 @@ int main(int argc, char* argv[]) {
         vehicle.model = kModels[make];
         vehicle.fuel = pick(random, 8) == 0 ? Fuel::Lpg : Fuel::Petrol;
         if (kind == Kind::OldCar) {
+            // No lambda control stands only on a declaration the first registration bears out.
             vehicle.control = EmissionControl::NoLambdaControl;
-            vehicle.firstRegistration = QDate(1983 + pick(random, 12), 1 + pick(random, 12), 1);
+            vehicle.declaration = NoCatalystReason::RegisteredBeforeRequirement;
+            vehicle.firstRegistration = QDate(1983 + pick(random, 9), 1 + pick(random, 12), 1);
         } else {
             vehicle.firstRegistration =
                 QDate(1996 + pick(random, 27), 1 + pick(random, 12), 1 + pick(random, 28));
@@ -221,15 +223,15 @@ int main(int argc, char* argv[]) {
         auto digits = [](double value, double unit) {
             return std::max(0.0, std::round(value / unit) * unit);
         };
-        auto step = [&](int rpm, double co, double hc, double o2) {
+        auto step = [&](int rpm, double co, double co2Now, double hc, double o2) {
             now += 500;
             test.updateCycle(cycle);
-            test.feed({++id, digits(co + noise(random, 0.01), 0.01), digits(co2 + noise(random, 0.1), 0.01),
+            test.feed({++id, digits(co + noise(random, 0.01), 0.01), digits(co2Now + noise(random, 0.1), 0.01),
                        digits(hc + noise(random, 3), 1), digits(o2 + noise(random, 0.03), 0.01),
                        std::max(0, rpm + int(noise(random, 25))), 88.0 + pick(random, 8)});
         };
         for (int i = 0; i < 11; ++i)
-            step(idleRpm, 0.0, 2, 20.9); // clean air for the hang-up check
+            step(idleRpm, 0.0, 0.1, 2, 20.9); // the probe in clean air for the clean-air check
         test.proceed();
         test.proceed();
         int steps = 0;
@@ -241,7 +243,7 @@ int main(int argc, char* argv[]) {
             int rpm = high ? highRpm : idleRpm;
             if (kind == Kind::OutOfWindow && high && steps % 40 > 30)
                 rpm = 2100; // the foot lifts off now and then
-            step(rpm, high ? highCo : idleCo, high ? 30 : 60, high ? 0.2 : 0.4);
+            step(rpm, high ? highCo : idleCo, co2, high ? 30 : 60, high ? 0.2 : 0.4);
             ++steps;
             const qsizetype ended =
                 std::count_if(test.phases().begin(), test.phases().end(), [](const PhaseResult& p) {

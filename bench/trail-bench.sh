@@ -99,8 +99,9 @@ if [ "$tests" -gt 0 ]; then
     [ "$(head -c 4 "$scratch/test.pdf" 2>/dev/null)" = "%PDF" ] || fail "reprint-test: no PDF"
 
     run seal "$pregledi" --dir "$station" seal
-    grep -q "^P$official [0-9a-f]\{64\}\$" "$scratch/out" || fail "seal: no protocol head"
-    head=$(sed -n 's/^P\([0-9]*\) \([0-9a-f]\{16\}\).*/P\1:\2/p' "$scratch/out")
+    # The head names its month: P2026-03/45 HEX.
+    grep -q "^P[0-9]\{4\}-[0-9]\{2\}/$official [0-9a-f]\{64\}\$" "$scratch/out" || fail "seal: no protocol head"
+    head=$(sed -n 's/^P\([0-9/-]*\) \([0-9a-f]\{16\}\).*/P\1:\2/p' "$scratch/out")
     run "verify --expect-head P" "$pregledi" --dir "$station" verify --expect-head "$head"
 fi
 

@@ -151,12 +151,6 @@ TwoSpeedWindow::TwoSpeedWindow(QWidget* owner, TwoSpeedWindowServices services)
     connect(timer_, &QTimer::timeout, this, &TwoSpeedWindow::refresh);
     timer_->start();
 
-    // Once a run: the station's set-up keeps every test training until it is put right.
-    static bool setupNoticeShown = false;
-    if (const QString notice = setupTrainingNotice(setupRead_); !notice.isEmpty() && !setupNoticeShown) {
-        setupNoticeShown = true;
-        showMessage(this, kCaption, notice, MsgIcon::Warning);
-    }
     if (!setupRead_.refused.isEmpty()) {
         QStringList lines;
         for (const SetupMessage& m : std::as_const(setupRead_.refused))

@@ -5,6 +5,8 @@
 #include "MessageBox.h"
 #include "TChart.h"
 #include "TLabel.h"
+#include "TrainingMode.h"
+#include "TwoSpeedSetup.h"
 #include "VEZAro.h"
 
 #include <QApplication>
@@ -178,9 +180,12 @@ TEST_F(MainWindow, startUpAndShutDownTellTheStationFilesTheyReadAndWrite) {
         form.Timer1Timer(); // a replay step says nothing
         form.close();
     }
+    // Without TWOSPEED.ini every two-speed test would be training: said once, in a line only.
     const QStringList expected{
         "vezaro.files: read VEZARO.INI",
         "vezaro.files: opened VEZARO.DMO: demo mode",
+        "vezaro.files: two-speed tests: " +
+            vz::twospeed::setupTrainingNotice(vz::twospeed::readTwoSpeedSetup(QDir::currentPath())),
         "vezaro.files: wrote VEZARO.INI",
     };
     ASSERT_EQ(capture.lines().size(), expected.size()) << capture.all().toStdString();
