@@ -6,10 +6,15 @@
 // started   the vehicle, the operator, the limit set and its source, every set-up value, the
 //           program, the serial line, the analyser and the training mark:
 //             {"registration", "registrationKey", "make", "model", "firstRegistration"
-//              (yyyy-mm-dd or null), "fuel", "emissionControl", "typeApproval", "f1Row",
-//              "operator", "limitSet": {...}, "setup": {...}, "program", "version",
-//              "line": {"port", "device", "rate"}, "demoMode", "analyserSerial",
-//              "verificationExpires", "training", "trainingReason"}
+//              (yyyy-mm-dd or null), "fuel", "emissionControl", "typeApproval", "declaration"
+//              ({"key", "text"}: the operator's reason for no lambda control, or null),
+//              "f1Row", "f1RowRpm", "operator", "limitSet": {"basis", "source",
+//              "explanation", the limits and windows, "sources" (each limit's {"key", "text"}),
+//              "tableChecksum", "defaultIdleCo", "rowNotUsed", ...}, "setup": {...}, "program",
+//              "version", "line": {"port", "device", "rate"}, "demoMode", "analyserSerial",
+//              "verificationExpires", "training", "trainingReason", "trainingText" (the first
+//              reason), "trainingReasons" ([{"key", "text"}...], every reason)}
+//           (TwoSpeedStartedRecord.cpp writes it)
 // samples   what the test took since the line before, each sample with its phase, the phases
 //           that ended since, without their samples, and the valid failing averages found since
 //           (written before the window shows them):
