@@ -226,9 +226,10 @@ int main(int argc, char* argv[]) {
         auto step = [&](int rpm, double co, double co2Now, double hc, double o2) {
             now += 500;
             test.updateCycle(cycle);
-            test.feed({++id, digits(co + noise(random, 0.01), 0.01), digits(co2Now + noise(random, 0.1), 0.01),
-                       digits(hc + noise(random, 3), 1), digits(o2 + noise(random, 0.03), 0.01),
-                       std::max(0, rpm + int(noise(random, 25))), 88.0 + pick(random, 8)});
+            test.feed({++id, digits(co + noise(random, 0.01), 0.01),
+                       digits(co2Now + noise(random, 0.1), 0.01), digits(hc + noise(random, 3), 1),
+                       digits(o2 + noise(random, 0.03), 0.01), std::max(0, rpm + int(noise(random, 25))),
+                       88.0 + pick(random, 8)});
         };
         for (int i = 0; i < 11; ++i)
             step(idleRpm, 0.0, 0.1, 2, 20.9); // the probe in clean air for the clean-air check
