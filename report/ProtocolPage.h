@@ -115,6 +115,8 @@ struct ProtocolData {
     bool unrecorded = false;
 };
 
+// What the page prints where there is no value.
+inline const QString kNoValue = QStringLiteral("—");
 // The mark of a page whose result is not in the archive.
 inline const QString kUnrecordedMark = QStringLiteral("НЕЗАПИСАН РЕЗУЛТАТ – НЕ Е ПРОТОКОЛ");
 // The source of a limit taken from the vehicle's row of the limits table.

@@ -19,8 +19,6 @@ using namespace twospeed;
 
 namespace {
 
-const QString kNone = QStringLiteral("—");
-
 QString text(const QJsonObject& o, const char* key) {
     return o.value(QLatin1StringView(key)).toString();
 }
@@ -254,8 +252,8 @@ ProtocolPhase phaseOf(const QJsonObject& p, const QJsonObject& limits) {
     if (!deciding.isEmpty()) {
         const std::optional<double> rpm = number(deciding, "rpm");
         const std::optional<double> oil = number(deciding, "oil");
-        phase.rpm = rpm ? decimalText(*rpm, kRpmDecimals) : kNone;
-        phase.oil = oil ? decimalText(*oil, kOilDecimals) : kNone;
+        phase.rpm = rpm ? decimalText(*rpm, kRpmDecimals) : kNoValue;
+        phase.oil = oil ? decimalText(*oil, kOilDecimals) : kNoValue;
         for (const QJsonValue& c : deciding.value(QStringLiteral("checks")).toArray()) {
             const QJsonObject check = c.toObject();
             const std::optional<Quantity> q = quantityOf(text(check, "quantity"));
@@ -267,10 +265,10 @@ ProtocolPhase phaseOf(const QJsonObject& p, const QJsonObject& limits) {
                                  check.value(QStringLiteral("pass")).toBool(true)});
         }
     } else {
-        phase.rpm = kNone;
-        phase.oil = kNone;
+        phase.rpm = kNoValue;
+        phase.oil = kNoValue;
         for (const Quantity q : {Quantity::Co, Quantity::Co2, Quantity::Hc, Quantity::O2, Quantity::Lambda})
-            phase.values.append({quantityName(q), quantityUnit(q), kNone, limitOf(q, kind, limits), true});
+            phase.values.append({quantityName(q), quantityUnit(q), kNoValue, limitOf(q, kind, limits), true});
     }
     return phase;
 }
