@@ -1,5 +1,6 @@
 #include "Conversions.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vz {
@@ -75,6 +76,50 @@ std::optional<double> strToFloat(const QString& text) {
     if (!ok)
         return std::nullopt;
     return v;
+}
+
+DecimalUnits strToDecimalUnits(const QString& text, int decimals) {
+    DecimalUnits result;
+    int64_t whole = 0;
+    int64_t fraction = 0;
+    int wholeDigits = 0;
+    int fractionDigits = 0;
+    bool point = false;
+    for (const QChar c : text) {
+        if (c == u'.' || c == u',') {
+            if (point)
+                return result;
+            point = true;
+        } else if (c >= u'0' && c <= u'9') {
+            const int digit = c.unicode() - u'0';
+            if (point) {
+                if (++fractionDigits > decimals) {
+                    if (digit != 0) {
+                        result.error = DecimalUnits::Error::TooManyDecimals;
+                        return result;
+                    }
+                    continue;
+                }
+                fraction = fraction * 10 + digit;
+            } else {
+                if (++wholeDigits > 9) // keeps whole * 10^decimals far inside int64_t
+                    return result;
+                whole = whole * 10 + digit;
+            }
+        } else {
+            return result;
+        }
+    }
+    if (wholeDigits + fractionDigits == 0)
+        return result;
+    for (int i = std::min(fractionDigits, decimals); i < decimals; ++i)
+        fraction *= 10;
+    int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    result.units = whole * scale + fraction;
+    result.error = DecimalUnits::Error::None;
+    return result;
 }
 
 } // namespace vz

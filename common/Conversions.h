@@ -18,4 +18,21 @@ int32_t leadingDigitsValue(const QString& text);
 // optional sign, digits with at most one '.', and nothing else. Never locale-dependent.
 std::optional<double> strToFloat(const QString& text);
 
+// A plain decimal number counted in units of 10^-decimals, as a set-up file writes its
+// values ("0,5" seconds with 3 decimals is 500 ms): decimal digits with at most one '.' or
+// ',', no blanks, no sign, no exponent, at most nine digits before the point. Digits after
+// the point beyond `decimals` are allowed only when they are zeros, since they change nothing.
+// Integer units keep bounds and defaults exact where a double would not.
+struct DecimalUnits {
+    enum class Error {
+        None,
+        NotANumber,      // empty, a sign, a blank, a second point, too many whole digits, ...
+        TooManyDecimals, // a number, but with a non-zero digit beyond `decimals`
+    };
+    int64_t units = 0; // valid when error is None
+    Error error = Error::NotANumber;
+    bool ok() const { return error == Error::None; }
+};
+DecimalUnits strToDecimalUnits(const QString& text, int decimals);
+
 } // namespace vz

@@ -1,13 +1,13 @@
 #include "TwoSpeedSetup.h"
 
+#include "Conversions.h"
 #include "Files.h"
+#include "KeyValueLines.h"
 #include "TwoSpeedFormat.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
-#include <optional>
 
 namespace vz::twospeed {
 
@@ -32,14 +32,22 @@ enum Key {
     KeyCount
 };
 
-enum class Kind {
-    Rpm,     // whole min-1
-    Seconds, // milliseconds, written as seconds with up to three decimals
-    Count,   // whole number
-    Percent, // hundredths of %, written with up to two decimals
-    Celsius, // tenths of °C, written with up to one decimal
-    Text,
-    Date,
+enum class Kind { Rpm, Seconds, Count, Percent, Celsius, Text, Date };
+
+// How each kind holds and writes its numbers, in the order of Kind: as integers in units of
+// 10^-decimals, written without trailing zeros and followed by the unit (UTF-8).
+struct KindFormat {
+    int decimals;
+    const char* unit;
+};
+constexpr KindFormat kFormats[] = {
+    {0, " min⁻¹"}, // Rpm: whole min-1
+    {3, " s"},     // Seconds: milliseconds
+    {0, ""},       // Count: whole number
+    {2, " %"},     // Percent: hundredths of %
+    {1, " °C"},    // Celsius: tenths of °C
+    {0, ""},       // Text
+    {0, ""},       // Date
 };
 
 struct KeyRule {
@@ -69,168 +77,56 @@ constexpr std::array<KeyRule, KeyCount> kRules{{
 // The smallest window a driver can hold.
 constexpr int kMinimumWindowWidth = 100;
 
-QString label(Key key) {
-    return QString::fromUtf8(kRules[key].label);
-}
-
 QString keyName(Key key) {
     return QString::fromLatin1(kRules[key].key);
 }
 
 int decimalsOf(Kind kind) {
-    switch (kind) {
-    case Kind::Seconds:
-        return 3;
-    case Kind::Percent:
-        return 2;
-    case Kind::Celsius:
-        return 1;
-    default:
-        return 0;
-    }
+    return kFormats[size_t(kind)].decimals;
 }
 
-// A held value in its kind's units, without trailing zeros: (6000, Seconds) -> "6".
+// (6000, Seconds) -> "6"
 QString compactText(int64_t units, Kind kind) {
     return compactUnitsText(units, decimalsOf(kind));
 }
 
+// (6000, Seconds) -> "6 s"
 QString valueText(int64_t units, Kind kind) {
-    const QString number = compactText(units, kind);
-    switch (kind) {
-    case Kind::Rpm:
-        return number + QStringLiteral(" min⁻¹");
-    case Kind::Seconds:
-        return number + QStringLiteral(" s");
-    case Kind::Percent:
-        return number + QStringLiteral(" %");
-    case Kind::Celsius:
-        return number + QStringLiteral(" °C");
-    default:
-        return number;
-    }
+    return compactText(units, kind) + QString::fromUtf8(kFormats[size_t(kind)].unit);
+}
+
+// The int member that holds a numeric key in its kind's units; nullptr for the other keys.
+template <class Setup> auto wholeField(Setup& s, Key key) {
+    const std::array fields{&s.highIdle.min, &s.highIdle.max,    &s.idle.min,
+                            &s.idle.max,     &s.stabilisationMs, &s.measuringMs,
+                            &s.phaseLimitMs, &s.averagingMs,     &s.minimumSamples};
+    return key < Dilution ? fields[key] : nullptr;
+}
+
+// The double member of a key written with decimals, in whole % or °C; nullptr for the others.
+template <class Setup> auto decimalField(Setup& s, Key key) {
+    return key == Dilution ? &s.dilutionPercent : key == OilMinimum ? &s.oilMinimumC : nullptr;
 }
 
 int64_t unitsOf(const TwoSpeedSetup& s, Key key) {
-    switch (key) {
-    case HighIdleMin:
-        return s.highIdle.min;
-    case HighIdleMax:
-        return s.highIdle.max;
-    case IdleMin:
-        return s.idle.min;
-    case IdleMax:
-        return s.idle.max;
-    case Stabilisation:
-        return s.stabilisationMs;
-    case Measuring:
-        return s.measuringMs;
-    case PhaseLimit:
-        return s.phaseLimitMs;
-    case Averaging:
-        return s.averagingMs;
-    case MinimumSamples:
-        return s.minimumSamples;
-    case Dilution:
-        return printedUnits(s.dilutionPercent, 2);
-    case OilMinimum:
-        return printedUnits(s.oilMinimumC, 1);
-    default:
-        return 0;
-    }
+    if (const int* whole = wholeField(s, key))
+        return *whole;
+    if (const double* decimal = decimalField(s, key))
+        return printedUnits(*decimal, decimalsOf(kRules[key].kind));
+    return 0;
 }
 
 void setUnits(TwoSpeedSetup& s, Key key, int64_t units) {
-    const int v = int(units); // every bound fits an int
-    switch (key) {
-    case HighIdleMin:
-        s.highIdle.min = v;
-        break;
-    case HighIdleMax:
-        s.highIdle.max = v;
-        break;
-    case IdleMin:
-        s.idle.min = v;
-        break;
-    case IdleMax:
-        s.idle.max = v;
-        break;
-    case Stabilisation:
-        s.stabilisationMs = v;
-        break;
-    case Measuring:
-        s.measuringMs = v;
-        break;
-    case PhaseLimit:
-        s.phaseLimitMs = v;
-        break;
-    case Averaging:
-        s.averagingMs = v;
-        break;
-    case MinimumSamples:
-        s.minimumSamples = v;
-        break;
-    case Dilution:
-        s.dilutionPercent = double(units) / 100.0;
-        break;
-    case OilMinimum:
-        s.oilMinimumC = double(units) / 10.0;
-        break;
-    default:
-        break;
+    if (int* whole = wholeField(s, key)) {
+        *whole = int(units); // every bound fits an int
+    } else if (double* decimal = decimalField(s, key)) {
+        constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
+        *decimal = double(units) / kScale[decimalsOf(kRules[key].kind)];
     }
 }
 
 void restoreDefault(TwoSpeedSetup& s, Key key) {
     setUnits(s, key, unitsOf(TwoSpeedSetup{}, key));
-}
-
-enum class NumberError { None, NotANumber, TooManyDecimals };
-
-// A plain decimal number in units of 10^-decimals: digits with at most one '.' or ',', at
-// most `decimals` digits after it, no sign, at most nine digits before it.
-std::optional<int64_t> parseUnits(const QString& text, int decimals, NumberError& error) {
-    error = NumberError::NotANumber;
-    int64_t whole = 0;
-    int64_t fraction = 0;
-    int wholeDigits = 0;
-    int fractionDigits = 0;
-    bool point = false;
-    for (const QChar c : text) {
-        if (c == u'.' || c == u',') {
-            if (point)
-                return std::nullopt;
-            point = true;
-        } else if (c >= u'0' && c <= u'9') {
-            const int digit = c.unicode() - u'0';
-            if (point) {
-                ++fractionDigits;
-                if (fractionDigits > decimals) {
-                    if (digit != 0) {
-                        error = NumberError::TooManyDecimals;
-                        return std::nullopt;
-                    }
-                    continue; // trailing zeros beyond the precision change nothing
-                }
-                fraction = fraction * 10 + digit;
-            } else {
-                if (++wholeDigits > 9)
-                    return std::nullopt;
-                whole = whole * 10 + digit;
-            }
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (wholeDigits + fractionDigits == 0)
-        return std::nullopt;
-    for (int i = std::min(fractionDigits, decimals); i < decimals; ++i)
-        fraction *= 10;
-    int64_t scale = 1;
-    for (int i = 0; i < decimals; ++i)
-        scale *= 10;
-    error = NumberError::None;
-    return whole * scale + fraction;
 }
 
 // A text from the file as a message quotes it: a runaway line is cut short.
@@ -239,208 +135,157 @@ QString quoted(const QString& text) {
     return text.size() <= kLongest ? text : text.left(kLongest) + QStringLiteral("…");
 }
 
-class SetupParser {
-public:
-    explicit SetupParser(QString fileName) : m_fileName(std::move(fileName)) { m_lines.fill(0); }
+// Each take* below puts a value from the file into the set-up and gives an empty text, or
+// leaves the set-up as it is and gives why the value was refused.
 
-    void parse(const QByteArray& content);
-    SetupReadResult takeResult() { return std::move(m_result); }
+QString takeNumber(TwoSpeedSetup& s, Key key, const QString& value) {
+    const KeyRule& rule = kRules[key];
+    const int decimals = decimalsOf(rule.kind);
+    const QString stated = keyName(key) + QStringLiteral(" = ") + quoted(value);
+    const DecimalUnits number = strToDecimalUnits(value, decimals);
+    QString why;
+    if (value.isEmpty())
+        why = QStringLiteral("%1 няма стойност").arg(keyName(key));
+    else if (number.error == DecimalUnits::Error::NotANumber)
+        why = QStringLiteral("%1 не е число").arg(stated);
+    else if (number.error == DecimalUnits::Error::TooManyDecimals && decimals == 0)
+        why = QStringLiteral("%1 не е цяло число").arg(stated);
+    else if (number.error == DecimalUnits::Error::TooManyDecimals)
+        why = QStringLiteral("%1 има повече от %2 знака след десетичната запетая").arg(stated).arg(decimals);
+    else if (number.units < rule.low || number.units > rule.high)
+        why = QStringLiteral("%1 е извън границите %2–%3")
+                  .arg(stated, compactText(rule.low, rule.kind), valueText(rule.high, rule.kind));
+    if (!why.isEmpty())
+        return why + QStringLiteral("; остава ") + valueText(unitsOf(s, key), rule.kind);
+    setUnits(s, key, number.units);
+    return {};
+}
 
-private:
+QString takeSerial(TwoSpeedSetup& s, const QString& value) {
+    // Bytes that are not UTF-8 were read as U+FFFD.
+    const bool badCharacter = std::any_of(value.begin(), value.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter;
+    });
+    if (badCharacter)
+        return QStringLiteral("%1 съдържа непозволен знак; не е взет").arg(keyName(AnalyserSerial));
+    if (value.size() > kRules[AnalyserSerial].high)
+        return QStringLiteral("%1 е по-дълъг от %2 знака; не е взет")
+            .arg(keyName(AnalyserSerial))
+            .arg(kRules[AnalyserSerial].high);
+    s.analyserSerial = value;
+    return {};
+}
+
+QString takeDate(TwoSpeedSetup& s, const QString& value) {
+    const KeyRule& rule = kRules[VerificationExpires];
+    if (value.isEmpty()) // written but left empty: not given
+        return {};
+    const QDate date = QDate::fromString(value, QStringLiteral("dd.MM.yyyy"));
+    if (!date.isValid() || value.size() != 10)
+        return QStringLiteral("%1 = %2 не е дата дд.мм.гггг; не е взета")
+            .arg(keyName(VerificationExpires), quoted(value));
+    if (date.year() < rule.low || date.year() > rule.high)
+        return QStringLiteral("%1 = %2 е извън годините %3–%4; не е взета")
+            .arg(keyName(VerificationExpires), value)
+            .arg(rule.low)
+            .arg(rule.high);
+    s.verificationExpires = date;
+    return {};
+}
+
+// What the lines read so far gave: the set-up, the refusals, and the line and text of each
+// key taken, for a repeated key and for the rules between values.
+struct SetupReading {
+    QString fileName;
+    SetupReadResult result;
+    std::array<int, KeyCount> lines{}; // 0: the key was not taken from the file
+    std::array<QString, KeyCount> values;
+
     void refuse(int line, const QString& text) {
-        m_result.refused.append({line, QStringLiteral("%1, ред %2: %3").arg(m_fileName).arg(line).arg(text)});
+        // One arg() for all three, so that a '%' in the file name is never taken for a place
+        // holder of the line or the text.
+        result.refused.append(
+            {line, QStringLiteral("%1, ред %2: %3").arg(fileName, QString::number(line), text)});
     }
-    void parseLine(int lineNumber, const QString& line);
-    void takeNumber(int lineNumber, Key key, const QString& value);
-    void takeText(int lineNumber, const QString& value);
-    void takeDate(int lineNumber, const QString& value);
-    void checkWindow(Key low, Key high);
-    void checkPhaseTimes();
-    // The line that gave a key, 0 when the key was not in the file.
-    int lineOf(Key key) const { return m_lines[key]; }
     // "KEY = VALUE" as the file gave it.
-    QString given(Key key) const { return keyName(key) + QStringLiteral(" = ") + quoted(m_values[key]); }
-
-    QString m_fileName;
-    SetupReadResult m_result;
-    std::array<int, KeyCount> m_lines;
-    std::array<QString, KeyCount> m_values;
+    QString given(Key key) const { return keyName(key) + QStringLiteral(" = ") + quoted(values[key]); }
 };
 
-void SetupParser::parse(const QByteArray& content) {
-    QByteArray bytes = content;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    const QList<QByteArray> lines = splitLines(bytes);
-    for (int i = 0; i < lines.size(); ++i)
-        parseLine(i + 1, QString::fromUtf8(lines[i]));
-    checkWindow(HighIdleMin, HighIdleMax);
-    checkWindow(IdleMin, IdleMax);
-    checkPhaseTimes();
+void takeLine(SetupReading& r, const KeyValueLine& line) {
+    const auto rule = std::find_if(kRules.begin(), kRules.end(), [&](const KeyRule& candidate) {
+        return line.keyIs(QLatin1String(candidate.key));
+    });
+    const Key key = Key(rule - kRules.begin()); // KeyCount for an unknown key
+    QString why;
+    if (!line.hasEquals)
+        why = QStringLiteral("„%1“ не е „КЛЮЧ = стойност“; редът е пропуснат").arg(quoted(line.text));
+    else if (key == KeyCount)
+        why = QStringLiteral("непознат ключ „%1“; редът е пропуснат").arg(quoted(line.key));
+    else if (r.lines[key] != 0)
+        why = QStringLiteral("%1 е вече зададен на ред %2; остава стойността от ред %2")
+                  .arg(keyName(key))
+                  .arg(r.lines[key]);
+    else if (rule->kind == Kind::Text)
+        why = takeSerial(r.result.setup, line.value);
+    else if (rule->kind == Kind::Date)
+        why = takeDate(r.result.setup, line.value);
+    else
+        why = takeNumber(r.result.setup, key, line.value);
+    if (!why.isEmpty()) {
+        r.refuse(line.number, why);
+        return;
+    }
+    // Taken: a later line with the same key is refused, and the rules between values name this line.
+    r.lines[key] = line.number;
+    r.values[key] = line.value;
 }
 
-void SetupParser::parseLine(int lineNumber, const QString& line) {
-    const QString text = line.trimmed();
-    if (text.isEmpty() || text.startsWith(u'#') || text.startsWith(u';'))
-        return;
-    const qsizetype equals = text.indexOf(u'=');
-    if (equals < 0) {
-        refuse(lineNumber,
-               QStringLiteral("„%1“ не е „КЛЮЧ = стойност“; редът е пропуснат").arg(quoted(text)));
-        return;
-    }
-    const QString name = text.left(equals).trimmed();
-    const QString value = text.mid(equals + 1).trimmed();
-    int found = -1;
-    for (int k = 0; k < KeyCount; ++k) {
-        if (name.compare(QLatin1String(kRules[k].key), Qt::CaseInsensitive) == 0)
-            found = k;
-    }
-    if (found < 0) {
-        refuse(lineNumber, QStringLiteral("непознат ключ „%1“; редът е пропуснат").arg(quoted(name)));
-        return;
-    }
-    const Key key = Key(found);
-    if (lineOf(key) != 0) {
-        refuse(lineNumber, QStringLiteral("%1 е вече зададен на ред %2; остава стойността от ред %2")
-                               .arg(keyName(key))
-                               .arg(lineOf(key)));
-        return;
-    }
-    switch (kRules[key].kind) {
-    case Kind::Text:
-        takeText(lineNumber, value);
-        break;
-    case Kind::Date:
-        takeDate(lineNumber, value);
-        break;
-    default:
-        takeNumber(lineNumber, key, value);
-        break;
-    }
-}
-
-void SetupParser::takeNumber(int lineNumber, Key key, const QString& value) {
-    const KeyRule& rule = kRules[key];
-    const QString kept = valueText(unitsOf(m_result.setup, key), rule.kind);
-    const QString stated = keyName(key) + QStringLiteral(" = ") + quoted(value);
-    NumberError error = NumberError::None;
-    const std::optional<int64_t> units = parseUnits(value, decimalsOf(rule.kind), error);
-    if (!units) {
-        QString why;
-        if (value.isEmpty())
-            why = QStringLiteral("%1 няма стойност").arg(keyName(key));
-        else if (error == NumberError::TooManyDecimals && decimalsOf(rule.kind) == 0)
-            why = QStringLiteral("%1 не е цяло число").arg(stated);
-        else if (error == NumberError::TooManyDecimals)
-            why = QStringLiteral("%1 има повече от %2 знака след десетичната запетая")
-                      .arg(stated)
-                      .arg(decimalsOf(rule.kind));
-        else
-            why = QStringLiteral("%1 не е число").arg(stated);
-        refuse(lineNumber, QStringLiteral("%1; остава %2").arg(why, kept));
-        return;
-    }
-    if (*units < rule.low || *units > rule.high) {
-        refuse(lineNumber,
-               QStringLiteral("%1 е извън границите %2–%3; остава %4")
-                   .arg(stated, compactText(rule.low, rule.kind), valueText(rule.high, rule.kind), kept));
-        return;
-    }
-    setUnits(m_result.setup, key, *units);
-    m_lines[key] = lineNumber;
-    m_values[key] = value;
-}
-
-void SetupParser::takeText(int lineNumber, const QString& value) {
-    const KeyRule& rule = kRules[AnalyserSerial];
-    for (const QChar c : value) {
-        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter) {
-            refuse(lineNumber,
-                   QStringLiteral("%1 съдържа непозволен знак; не е взет").arg(keyName(AnalyserSerial)));
-            return;
-        }
-    }
-    if (value.size() > rule.high) {
-        refuse(lineNumber, QStringLiteral("%1 е по-дълъг от %2 знака; не е взет")
-                               .arg(keyName(AnalyserSerial))
-                               .arg(rule.high));
-        return;
-    }
-    m_result.setup.analyserSerial = value;
-    m_lines[AnalyserSerial] = lineNumber;
-    m_values[AnalyserSerial] = value;
-}
-
-void SetupParser::takeDate(int lineNumber, const QString& value) {
-    const KeyRule& rule = kRules[VerificationExpires];
-    if (value.isEmpty()) { // written but left empty: not given
-        m_lines[VerificationExpires] = lineNumber;
-        return;
-    }
-    const QDate date = QDate::fromString(value, QStringLiteral("dd.MM.yyyy"));
-    if (!date.isValid() || value.size() != 10) {
-        refuse(lineNumber, QStringLiteral("%1 = %2 не е дата дд.мм.гггг; не е взета")
-                               .arg(keyName(VerificationExpires), quoted(value)));
-        return;
-    }
-    if (date.year() < rule.low || date.year() > rule.high) {
-        refuse(lineNumber, QStringLiteral("%1 = %2 е извън годините %3–%4; не е взета")
-                               .arg(keyName(VerificationExpires), value)
-                               .arg(rule.low)
-                               .arg(rule.high));
-        return;
-    }
-    m_result.setup.verificationExpires = date;
-    m_lines[VerificationExpires] = lineNumber;
-    m_values[VerificationExpires] = value;
-}
-
-void SetupParser::checkWindow(Key low, Key high) {
-    TwoSpeedSetup& s = m_result.setup;
+void checkWindow(SetupReading& r, Key low, Key high) {
+    TwoSpeedSetup& s = r.result.setup;
     if (unitsOf(s, high) - unitsOf(s, low) >= kMinimumWindowWidth)
         return;
     // The message goes on the later of the two lines the file gave (one of them at least
     // was given: the defaults keep the rule).
-    const Key named = lineOf(high) >= lineOf(low) ? high : low;
+    const Key named = r.lines[high] >= r.lines[low] ? high : low;
     const Key other = named == high ? low : high;
     QString otherText =
-        lineOf(other) != 0
-            ? QStringLiteral("%1 (ред %2)").arg(given(other)).arg(lineOf(other))
+        r.lines[other] != 0
+            ? QStringLiteral("%1 (ред %2)").arg(r.given(other)).arg(r.lines[other])
             : QStringLiteral("%1 = %2 по подразбиране").arg(keyName(other)).arg(unitsOf(s, other));
     restoreDefault(s, low);
     restoreDefault(s, high);
-    refuse(lineOf(named), QStringLiteral("%1 и %2: горната граница трябва да е поне %3 min⁻¹ над долната; "
-                                         "остават %4–%5 min⁻¹")
-                              .arg(given(named), otherText)
-                              .arg(kMinimumWindowWidth)
-                              .arg(unitsOf(s, low))
-                              .arg(unitsOf(s, high)));
+    r.refuse(r.lines[named], QStringLiteral("%1 и %2: горната граница трябва да е поне %3 min⁻¹ над долната; "
+                                            "остават %4–%5 min⁻¹")
+                                 .arg(r.given(named), otherText)
+                                 .arg(kMinimumWindowWidth)
+                                 .arg(unitsOf(s, low))
+                                 .arg(unitsOf(s, high)));
 }
 
-void SetupParser::checkPhaseTimes() {
-    TwoSpeedSetup& s = m_result.setup;
+void checkPhaseTimes(SetupReading& r) {
+    TwoSpeedSetup& s = r.result.setup;
     if (s.averagingMs > s.measuringMs) {
-        const Key named = lineOf(Averaging) >= lineOf(Measuring) ? Averaging : Measuring;
-        refuse(lineOf(named),
-               QStringLiteral("%1 е повече от %2 (%3); остават %4 и %5")
-                   .arg(given(named), label(Measuring).toLower(), secondsText(s.measuringMs),
-                        secondsText(TwoSpeedSetup{}.averagingMs), secondsText(TwoSpeedSetup{}.measuringMs)));
+        const Key named = r.lines[Averaging] >= r.lines[Measuring] ? Averaging : Measuring;
+        r.refuse(r.lines[named],
+                 QStringLiteral("%1 е повече от %2 (%3); остават %4 и %5")
+                     .arg(r.given(named), QString::fromUtf8(kRules[Measuring].label).toLower(),
+                          secondsText(s.measuringMs), secondsText(TwoSpeedSetup{}.averagingMs),
+                          secondsText(TwoSpeedSetup{}.measuringMs)));
         restoreDefault(s, Averaging);
         restoreDefault(s, Measuring);
     }
     if (s.phaseLimitMs < s.stabilisationMs + s.measuringMs) {
         Key named = PhaseLimit;
         for (const Key k : {Stabilisation, Measuring})
-            if (lineOf(k) > lineOf(named))
+            if (r.lines[k] > r.lines[named])
                 named = k;
         const TwoSpeedSetup defaults;
-        refuse(lineOf(named),
-               QStringLiteral("най-дългата фаза (%1) е по-кратка от стабилизиране (%2) и измерване (%3) "
-                              "заедно; остават %4, %5 и %6")
-                   .arg(secondsText(s.phaseLimitMs), secondsText(s.stabilisationMs),
-                        secondsText(s.measuringMs), secondsText(defaults.phaseLimitMs),
-                        secondsText(defaults.stabilisationMs), secondsText(defaults.measuringMs)));
+        r.refuse(r.lines[named],
+                 QStringLiteral("най-дългата фаза (%1) е по-кратка от стабилизиране (%2) и измерване (%3) "
+                                "заедно; остават %4, %5 и %6")
+                     .arg(secondsText(s.phaseLimitMs), secondsText(s.stabilisationMs),
+                          secondsText(s.measuringMs), secondsText(defaults.phaseLimitMs),
+                          secondsText(defaults.stabilisationMs), secondsText(defaults.measuringMs)));
         restoreDefault(s, PhaseLimit);
         restoreDefault(s, Stabilisation);
         restoreDefault(s, Measuring);
@@ -456,9 +301,14 @@ QString secondsText(int ms) {
 }
 
 SetupReadResult parseTwoSpeedSetup(const QByteArray& content, const QString& fileName) {
-    SetupParser parser(fileName);
-    parser.parse(content);
-    SetupReadResult result = parser.takeResult();
+    SetupReading reading;
+    reading.fileName = fileName;
+    for (const KeyValueLine& line : readKeyValueLines(content))
+        takeLine(reading, line);
+    checkWindow(reading, HighIdleMin, HighIdleMax);
+    checkWindow(reading, IdleMin, IdleMax);
+    checkPhaseTimes(reading);
+    SetupReadResult result = std::move(reading.result);
     result.fileFound = true;
     // The rules between values are checked after every line is read; the operator reads the
     // refusals in the file's order.
@@ -468,31 +318,23 @@ SetupReadResult parseTwoSpeedSetup(const QByteArray& content, const QString& fil
 }
 
 SetupReadResult readTwoSpeedSetup(const QString& dir) {
+    SetupReadResult result;
     const QString path = findFileNoCase(dir, QString::fromLatin1(kSetupFileName));
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.exists()) {
-        SetupReadResult result;
-        result.path = path;
-        return result;
-    }
-    const auto wholeFileRefused = [&](const QString& why) {
-        SetupReadResult result;
+    // Regular files only: a FIFO or a device named like the set-up file is not read.
+    using Status = KeyValueFile::Status;
+    const KeyValueFile file = readKeyValueFile(path, kMaxSetupFileBytes);
+    if (file.status == Status::Read) {
+        result = parseTwoSpeedSetup(file.content, name);
+    } else if (file.status != Status::Missing) {
+        const QString why = file.status == Status::NotRegular ? QStringLiteral("не е обикновен файл")
+                            : file.status == Status::Unreadable
+                                ? QStringLiteral("не може да се прочете (%1)").arg(file.error)
+                                : QStringLiteral("е по-голям от %1 KiB").arg(kMaxSetupFileBytes / 1024);
         result.fileFound = true;
-        result.path = path;
         result.refused.append(
             {0, QStringLiteral("%1: %2; взети са стойностите по подразбиране").arg(name, why)});
-        return result;
-    };
-    // Regular files only: a FIFO or a device named like the set-up file is not read.
-    if (!QFileInfo(path).isFile())
-        return wholeFileRefused(QStringLiteral("не е обикновен файл"));
-    if (!file.open(QIODevice::ReadOnly))
-        return wholeFileRefused(QStringLiteral("не може да се прочете (%1)").arg(file.errorString()));
-    const QByteArray content = file.read(kMaxSetupFileBytes + 1);
-    if (content.size() > kMaxSetupFileBytes)
-        return wholeFileRefused(QStringLiteral("е по-голям от %1 KiB").arg(kMaxSetupFileBytes / 1024));
-    SetupReadResult result = parseTwoSpeedSetup(content, name);
+    }
     result.path = path;
     return result;
 }
@@ -512,7 +354,8 @@ QList<SetupDifference> differencesFromDefaults(const TwoSpeedSetup& setup) {
         const int64_t value = unitsOf(setup, key);
         const int64_t standard = unitsOf(defaults, key);
         if (value != standard)
-            list.append({keyName(key), label(key), valueText(value, kind), valueText(standard, kind)});
+            list.append({keyName(key), QString::fromUtf8(kRules[key].label), valueText(value, kind),
+                         valueText(standard, kind)});
     }
     return list;
 }
