@@ -135,26 +135,32 @@ QString quoted(const QString& text) {
     return text.size() <= kLongest ? text : text.left(kLongest) + QStringLiteral("…");
 }
 
+// "KEY = VALUE" as a message quotes a line of the file.
+QString stated(Key key, const QString& value) {
+    return keyName(key) + QStringLiteral(" = ") + quoted(value);
+}
+
 // Each take* below puts a value from the file into the set-up and gives an empty text, or
 // leaves the set-up as it is and gives why the value was refused.
 
 QString takeNumber(TwoSpeedSetup& s, Key key, const QString& value) {
     const KeyRule& rule = kRules[key];
     const int decimals = decimalsOf(rule.kind);
-    const QString stated = keyName(key) + QStringLiteral(" = ") + quoted(value);
     const DecimalUnits number = strToDecimalUnits(value, decimals);
     QString why;
     if (value.isEmpty())
         why = QStringLiteral("%1 няма стойност").arg(keyName(key));
     else if (number.error == DecimalUnits::Error::NotANumber)
-        why = QStringLiteral("%1 не е число").arg(stated);
+        why = QStringLiteral("%1 не е число").arg(stated(key, value));
     else if (number.error == DecimalUnits::Error::TooManyDecimals && decimals == 0)
-        why = QStringLiteral("%1 не е цяло число").arg(stated);
+        why = QStringLiteral("%1 не е цяло число").arg(stated(key, value));
     else if (number.error == DecimalUnits::Error::TooManyDecimals)
-        why = QStringLiteral("%1 има повече от %2 знака след десетичната запетая").arg(stated).arg(decimals);
+        why = QStringLiteral("%1 има повече от %2 знака след десетичната запетая")
+                  .arg(stated(key, value))
+                  .arg(decimals);
     else if (number.units < rule.low || number.units > rule.high)
         why = QStringLiteral("%1 е извън границите %2–%3")
-                  .arg(stated, compactText(rule.low, rule.kind), valueText(rule.high, rule.kind));
+                  .arg(stated(key, value), compactText(rule.low, rule.kind), valueText(rule.high, rule.kind));
     if (!why.isEmpty())
         return why + QStringLiteral("; остава ") + valueText(unitsOf(s, key), rule.kind);
     setUnits(s, key, number.units);
@@ -182,11 +188,10 @@ QString takeDate(TwoSpeedSetup& s, const QString& value) {
         return {};
     const QDate date = QDate::fromString(value, QStringLiteral("dd.MM.yyyy"));
     if (!date.isValid() || value.size() != 10)
-        return QStringLiteral("%1 = %2 не е дата дд.мм.гггг; не е взета")
-            .arg(keyName(VerificationExpires), quoted(value));
+        return QStringLiteral("%1 не е дата дд.мм.гггг; не е взета").arg(stated(VerificationExpires, value));
     if (date.year() < rule.low || date.year() > rule.high)
-        return QStringLiteral("%1 = %2 е извън годините %3–%4; не е взета")
-            .arg(keyName(VerificationExpires), value)
+        return QStringLiteral("%1 е извън годините %2–%3; не е взета")
+            .arg(stated(VerificationExpires, value))
             .arg(rule.low)
             .arg(rule.high);
     s.verificationExpires = date;
@@ -208,7 +213,7 @@ struct SetupReading {
             {line, QStringLiteral("%1, ред %2: %3").arg(fileName, QString::number(line), text)});
     }
     // "KEY = VALUE" as the file gave it.
-    QString given(Key key) const { return keyName(key) + QStringLiteral(" = ") + quoted(values[key]); }
+    QString given(Key key) const { return stated(key, values[key]); }
 };
 
 void takeLine(SetupReading& r, const KeyValueLine& line) {
