@@ -21,8 +21,9 @@ std::optional<double> strToFloat(const QString& text);
 // A plain decimal number counted in units of 10^-decimals, as a set-up file writes its
 // values ("0,5" seconds with 3 decimals is 500 ms): decimal digits with at most one '.' or
 // ',', no blanks, no sign, no exponent, at most nine digits before the point. Digits after
-// the point beyond `decimals` are allowed only when they are zeros, since they change nothing.
-// Integer units keep bounds and defaults exact where a double would not.
+// the point beyond `decimals` (0..9) are allowed only when they are zeros, since they change
+// nothing. The first fault from the left decides the error. Integer units keep bounds and
+// defaults exact where a double would not.
 struct DecimalUnits {
     enum class Error {
         None,
