@@ -5,7 +5,7 @@
 // pseudo-terminal, so every test is a training test (Obuchenie-*.jsonl). What is checked is
 // what the station leaves behind: the archive's lines, what pregledi says of them, and the
 // files it saves.
-#include "StationFixture.h"
+#include "TwoSpeedStationFixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,166 +16,17 @@ using namespace e2e;
 
 namespace {
 
-const QString kTestCaption = QStringLiteral("TWO-SPEED TEST");
 // The mark across the page that stands in for a protocol, in its two halves: text set
 // diagonally may come out of pdftotext with its words on lines of their own.
 const QStringList kUnwrittenMark = {QStringLiteral("НЕЗАПИСАН РЕЗУЛТАТ"), QStringLiteral("НЕ Е ПРОТОКОЛ")};
 
-QString findTool(const QString& name) {
-    for (const QString& dir : {QStringLiteral("/usr/bin"), QStringLiteral("/bin")}) {
-        if (QFile::exists(dir + u'/' + name))
-            return dir + u'/' + name;
-    }
-    return {};
-}
-
-QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) {
-    QList<QJsonObject> found;
-    for (const QJsonObject& line : lines)
-        if (line["kind"].toString() == kind)
-            found << line;
-    return found;
-}
-
-class StationTwoSpeedBending : public Station {
+class StationTwoSpeedBending : public TwoSpeedStationFixture {
 protected:
-    void SetUp() override {
-        Station::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        if (findTool("xdotool").isEmpty())
-            GTEST_SKIP() << "xdotool is not installed";
-        // No printer: the print system is asked at a socket where none answers.
-        extraEnv.insert("CUPS_SERVER", dir.filePath("no-cups.sock"));
-        removedEnv << "LPDEST"
-                   << "PRINTER";
-    }
-
-    // The simulator playing `profile`, held at its first point (the probe in clean air at idle).
-    void startCar(const QString& profile) {
-        startSim({"--vehicle", sourceDir() + "/data/vehicles/" + profile + ".profile", "--hold", "--control",
-                  dir.filePath("engine.sock")});
-    }
-
-    void drive(const QString& command) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(binDir() + "/analyser-sim", {"--connect", dir.filePath("engine.sock")});
-        ASSERT_TRUE(p.waitForStarted(5000));
-        p.write(command.toUtf8() + '\n');
-        p.closeWriteChannel();
-        p.waitForFinished(10000);
-        const QString answer = QString::fromUtf8(p.readAll()).trimmed();
-        EXPECT_TRUE(answer.startsWith("ok")) << command.toStdString() << ": " << answer.toStdString();
-    }
-
-    void typeText(const QString& win, const QString& text) {
-        run(x.display(), "xdotool", {"windowfocus", "--sync", win});
-        run(x.display(), "xdotool", {"type", "--clearmodifiers", "--delay", "40", text});
-    }
-
-    // The station started, F5 pressed, a catalyst car typed into the vehicle step; F2 and
-    // Enter until the phases run. Returns the test window.
-    QString reachPhases(const QString& registration) {
-        startStation();
-        answerStartupBox("DEMO FILE NOT FOUND");
-        const QString main = mainWindow();
-        if (main.isEmpty())
-            return {};
-        typeKeys(x.display(), main, {"F5"});
-        const QString win = findWindow(x.display(), kTestCaption, 15000);
-        EXPECT_FALSE(win.isEmpty()) << "F5 did not open the two-speed window";
-        if (win.isEmpty())
-            return {};
-        known = {main, win};
-        typeText(win, registration);
-        typeKeys(x.display(), win, {"Tab"});
-        typeText(win, "VW");
-        typeKeys(x.display(), win, {"Tab"});
-        typeText(win, "Golf");
-        typeKeys(x.display(), win, {"Tab"});
-        typeText(win, "14.03.2005");
-        typeKeys(x.display(), win, {"Return"});
-        if (!waitFor([&] { return !ofKind(archive(), "started").isEmpty(); }, 10000)) {
-            ADD_FAILURE() << "the vehicle step did not start a test";
-            return {};
-        }
-        typeKeys(x.display(), win, {"F2"});
-        const bool measuring = waitFor(
-            [&] {
-                typeKeys(x.display(), win, {"Return"});
-                QThread::msleep(900);
-                return !ofKind(archive(), "samples").isEmpty();
-            },
-            45000);
-        if (!measuring) {
-            ADD_FAILURE() << "the test never reached its phases";
-            return {};
-        }
-        return win;
-    }
-
-    // The names of the phases the samples lines say have ended.
-    QStringList endedPhases() const {
-        QStringList names;
-        for (const QJsonObject& line : ofKind(archive(), "samples"))
-            for (const QJsonValue& phase : line["ended"].toArray())
-                names << phase["name"].toString();
-        return names;
-    }
-
     // High idle from the profile's 13 s until the phase has ended.
     void playHighIdle() {
         drive("go 13");
         ASSERT_TRUE(waitFor([&] { return endedPhases().contains("high-idle"); }, 50000))
             << "the high idle phase never ended";
-    }
-
-    // Every line of the training archive files, in order.
-    QList<QJsonObject> archive() const {
-        QList<QJsonObject> lines;
-        for (const QString& name : archiveFiles())
-            for (const QByteArray& line : fileBytes(name).split('\n'))
-                if (!line.trimmed().isEmpty())
-                    lines << QJsonDocument::fromJson(line).object();
-        return lines;
-    }
-
-    // The training series' month files (Obuchenie-YYYY-MM.jsonl).
-    QStringList archiveFiles() const {
-        return QDir(dir.path()).entryList({"Obuchenie-\?\?\?\?-\?\?.jsonl"}, QDir::Files, QDir::Name);
-    }
-
-    // The one test pregledi lists in the training series, as JSON.
-    QJsonObject listedTest() {
-        QProcess p;
-        p.setStandardErrorFile(QProcess::nullDevice());
-        p.start(binDir() + "/pregledi", {"--dir", dir.path(), "tests", "--json", "--training"});
-        p.waitForFinished(20000);
-        const QByteArray out = p.readAllStandardOutput();
-        EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
-        const QJsonArray tests = QJsonDocument::fromJson(out).array();
-        EXPECT_EQ(tests.size(), 1) << out.toStdString();
-        return tests.at(0).toObject();
-    }
-
-    // A visible window named `name` that is none of the windows known so far.
-    QString newWindow(const QString& name, int timeoutMs) {
-        QString id;
-        waitFor(
-            [&] {
-                const QString out = QString::fromLatin1(
-                    run(x.display(), "xdotool", {"search", "--onlyvisible", "--name", name}));
-                for (const QString& w : out.split(u'\n', Qt::SkipEmptyParts)) {
-                    if (!known.contains(w.trimmed())) {
-                        id = w.trimmed();
-                        return true;
-                    }
-                }
-                return false;
-            },
-            timeoutMs);
-        return id;
     }
 
     // The station's largest file size, set on the running process (prlimit --pid): a write
@@ -187,13 +38,6 @@ protected:
                 {"--pid", QString::number(station.processId()), QStringLiteral("--fsize=%1:").arg(bytes)});
         return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
-
-    void closeStation() {
-        station.terminate();
-        ASSERT_TRUE(station.waitForFinished(15000));
-    }
-
-    QStringList known; // the windows open before a message box
 };
 
 } // namespace
@@ -207,7 +51,7 @@ TEST_F(StationTwoSpeedBending, aProbePulledForASecondAtIdleDoesNotPassTheCar) {
                               "AveragingSeconds = 5\n"
                               "PhaseLimitSeconds = 30\n");
     startCar("petrol-catalyst-probe-pulled");
-    const QString win = reachPhases("CA 1234 BX");
+    const QString win = openTestWindowInPhases("CA 1234 BX");
     ASSERT_FALSE(win.isEmpty());
     playHighIdle();
     // Idle from 69 s: stabilised about 1 s later, the probe out from 73 s to 74 s, inside the
@@ -244,7 +88,7 @@ TEST_F(StationTwoSpeedBending, escAfterAFailingHighIdleAverageRecordsAFailEndedB
                               "AveragingSeconds = 3\n"
                               "PhaseLimitSeconds = 60\n");
     startCar("petrol-catalyst-fail-co");
-    const QString win = reachPhases("PB 4567 AK");
+    const QString win = openTestWindowInPhases("PB 4567 AK");
     ASSERT_FALSE(win.isEmpty());
     drive("go 13");
     // Ten measuring samples at high idle are 5 s of measuring, more than the averaging time:
@@ -291,7 +135,7 @@ TEST_F(StationTwoSpeedBending, aResultLineThatCannotBeWrittenGivesNoProtocolOnly
                               "AveragingSeconds = 3\n"
                               "PhaseLimitSeconds = 60\n");
     startCar("petrol-catalyst-fail-co");
-    const QString win = reachPhases("CA 1234 BX");
+    const QString win = openTestWindowInPhases("CA 1234 BX");
     ASSERT_FALSE(win.isEmpty());
     playHighIdle();
     ASSERT_EQ(archiveFiles().size(), 1);

@@ -7,12 +7,11 @@
 // printer or as the job a private print server received, and what pregledi says of the
 // directory.
 #include "PrintServer.h"
-#include "StationFixture.h"
+#include "TwoSpeedStationFixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QThread>
 
 using namespace e2e;
@@ -27,183 +26,30 @@ const QByteArray kShortSetup = "# Short times for the end-to-end runs\n"
                                "AveragingSeconds = 2\n"
                                "PhaseLimitSeconds = 30\n";
 
-const QString kTestCaption = QStringLiteral("TWO-SPEED TEST");
-
-QString findTool(const QString& name) {
-    for (const QString& dir : {QStringLiteral("/usr/bin"), QStringLiteral("/bin")}) {
-        if (QFile::exists(dir + u'/' + name))
-            return dir + u'/' + name;
-    }
-    return {};
-}
-
-QList<QJsonObject> ofKind(const QList<QJsonObject>& lines, const QString& kind) {
-    QList<QJsonObject> found;
-    for (const QJsonObject& line : lines)
-        if (line["kind"].toString() == kind)
-            found << line;
-    return found;
-}
-
-} // namespace
-
-class StationTwoSpeed : public Station {
+class StationTwoSpeed : public TwoSpeedStationFixture {
 protected:
     void SetUp() override {
-        Station::SetUp();
+        TwoSpeedStationFixture::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (findTool("xdotool").isEmpty())
-            GTEST_SKIP() << "xdotool is not installed";
         writeFile("TWOSPEED.ini", kShortSetup);
-        // No printer: the print system is asked at a socket where none answers.
-        extraEnv.insert("CUPS_SERVER", dir.filePath("no-cups.sock"));
-        removedEnv << "LPDEST"
-                   << "PRINTER";
-    }
-
-    // The simulator playing `profile`, held at its first point (the probe in clean air at idle).
-    void startCar(const QString& profile) {
-        startSim({"--vehicle", sourceDir() + "/data/vehicles/" + profile + ".profile", "--hold", "--control",
-                  dir.filePath("engine.sock")});
-    }
-
-    // One command to the simulator's control socket; its answer.
-    QString control(const QString& command) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(binDir() + "/analyser-sim", {"--connect", dir.filePath("engine.sock")});
-        if (!p.waitForStarted(5000))
-            return QStringLiteral("error: not started");
-        p.write(command.toUtf8() + '\n');
-        p.closeWriteChannel();
-        p.waitForFinished(10000);
-        return QString::fromUtf8(p.readAll()).trimmed();
-    }
-
-    void drive(const QString& command) {
-        const QString answer = control(command);
-        EXPECT_TRUE(answer.startsWith("ok")) << command.toStdString() << ": " << answer.toStdString();
-    }
-
-    // The station started, F5 pressed and the vehicle typed in; returns the test window.
-    QString openTestWindow(const QString& registration) {
-        startStation();
-        answerStartupBox("DEMO FILE NOT FOUND");
-        const QString main = mainWindow();
-        if (main.isEmpty())
-            return {};
-        typeKeys(x.display(), main, {"F5"});
-        const QString win = findWindow(x.display(), kTestCaption, 15000);
-        EXPECT_FALSE(win.isEmpty()) << "F5 did not open the two-speed window";
-        if (win.isEmpty())
-            return {};
-        known = {main, win};
-        // Registration, make, model, first registration; fuel, control and approval stay.
-        typeText(win, registration);
-        typeKeys(x.display(), win, {"Tab"});
-        typeText(win, "VW");
-        typeKeys(x.display(), win, {"Tab"});
-        typeText(win, "Golf");
-        typeKeys(x.display(), win, {"Tab"});
-        typeText(win, "14.03.2005");
-        typeKeys(x.display(), win, {"Return"});
-        EXPECT_TRUE(waitFor([&] { return !ofKind(archive(), "started").isEmpty(); }, 10000))
-            << "the vehicle step did not start a test";
-        return win;
-    }
-
-    void typeText(const QString& win, const QString& text) {
-        run(x.display(), "xdotool", {"windowfocus", "--sync", win});
-        run(x.display(), "xdotool", {"type", "--clearmodifiers", "--delay", "40", text});
-    }
-
-    // F2 starts the run; Enter is pressed until the procedure is in its phases (the gate
-    // waits for 5 s of clean air, conditioning for the oil temperature). Enter does nothing
-    // in a step that is not ready, nor once the phases run. The first journal line of
-    // samples tells that the phases run.
-    void reachPhases(const QString& win) {
-        typeKeys(x.display(), win, {"F2"});
-        const bool measuring = waitFor(
-            [&] {
-                typeKeys(x.display(), win, {"Return"});
-                QThread::msleep(900);
-                return !ofKind(archive(), "samples").isEmpty();
-            },
-            45000);
-        ASSERT_TRUE(measuring) << "the test never reached its phases";
     }
 
     // High idle until the phase ends, then idle until the test ends; `idleAt` is the
     // profile's time of its return to idle.
     void playBothSpeeds(int idleAt) {
         drive("go 13");
-        const bool highIdleOver = waitFor(
-            [&] {
-                for (const QJsonObject& line : ofKind(archive(), "samples"))
-                    if (!line["ended"].toArray().isEmpty())
-                        return true;
-                return false;
-            },
-            30000);
-        ASSERT_TRUE(highIdleOver) << "the high idle phase never ended";
+        ASSERT_TRUE(waitFor([&] { return !endedPhases().isEmpty(); }, 30000))
+            << "the high idle phase never ended";
         drive(QStringLiteral("go %1").arg(idleAt));
         ASSERT_TRUE(waitFor([&] { return !ofKind(archive(), "result").isEmpty(); }, 30000))
             << "the test never ended";
-    }
-
-    // Every line of the training archive files, in order.
-    QList<QJsonObject> archive() const {
-        QList<QJsonObject> lines;
-        const QStringList files = QDir(dir.path()).entryList({"Obuchenie-*.jsonl"}, QDir::Files, QDir::Name);
-        for (const QString& name : files) {
-            for (const QByteArray& line : fileBytes(name).split('\n')) {
-                if (line.trimmed().isEmpty())
-                    continue;
-                lines << QJsonDocument::fromJson(line).object();
-            }
-        }
-        return lines;
     }
 
     QJsonObject onlyResult() {
         const QList<QJsonObject> results = ofKind(archive(), "result");
         EXPECT_EQ(results.size(), 1);
         return results.value(0);
-    }
-
-    // A visible window named `name` that is none of the windows known so far.
-    QString newWindow(const QString& name, int timeoutMs = 15000) {
-        QString id;
-        waitFor(
-            [&] {
-                const QString out = QString::fromLatin1(
-                    run(x.display(), "xdotool", {"search", "--onlyvisible", "--name", name}));
-                for (const QString& w : out.split(u'\n', Qt::SkipEmptyParts)) {
-                    if (!known.contains(w.trimmed())) {
-                        id = w.trimmed();
-                        return true;
-                    }
-                }
-                return false;
-            },
-            timeoutMs);
-        return id;
-    }
-
-    void closeStation() {
-        station.terminate();
-        ASSERT_TRUE(station.waitForFinished(15000));
-    }
-
-    int pregledi(const QStringList& args, QString* out = nullptr) {
-        QProcess p;
-        p.setStandardErrorFile(QProcess::nullDevice());
-        p.start(binDir() + "/pregledi", QStringList{"--dir", dir.path()} + args);
-        p.waitForFinished(20000);
-        if (out)
-            *out = QString::fromUtf8(p.readAllStandardOutput());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 
     // verify finds no problem in the log or the archive the station left (3: only what the
@@ -228,9 +74,9 @@ protected:
         EXPECT_TRUE(tests[0]["training"].toBool()) << out.toStdString();
         expectVerifyClean();
     }
-
-    QStringList known; // the windows open before a message box
 };
+
+} // namespace
 
 TEST_F(StationTwoSpeed, aPassingCarIsRecordedAndItsProtocolSavedAsAPdfWithoutAPrinter) {
     if (findTool("pdftotext").isEmpty())
