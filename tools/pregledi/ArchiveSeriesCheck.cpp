@@ -2,6 +2,7 @@
 
 #include "ArchiveAnchors.h"
 #include "ArchiveLines.h"
+#include "TestRecordFields.h"
 
 #include <QJsonDocument>
 #include <algorithm>
@@ -28,11 +29,9 @@ QString testNumbersText(ArchiveSeries series, QList<int> numbers) {
     return (one ? QStringLiteral("test ") : QStringLiteral("tests ")) + ranges.join(QStringLiteral(", "));
 }
 
-namespace {
+using test_fields::str;
 
-QString str(const QJsonObject& o, const char* key) {
-    return o.value(QLatin1StringView(key)).toString();
-}
+namespace {
 
 QString shortHex(const QByteArray& hex) {
     return QString::fromLatin1(hex.left(16));
