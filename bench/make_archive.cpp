@@ -231,10 +231,13 @@ int main(int argc, char* argv[]) {
                        digits(o2 + noise(random, 0.03), 0.01), std::max(0, rpm + int(noise(random, 25))),
                        88.0 + pick(random, 8)});
         };
-        for (int i = 0; i < 11; ++i)
-            step(idleRpm, 0.0, 0.1, 2, 20.9); // the probe in clean air for the clean-air check
-        test.proceed();
-        test.proceed();
+        // The probe in clean air until the clean-air check has had its 5 s (a noisy reading starts
+        // it over), then on into the phases; a test that cannot go on is aborted, as an operator
+        // would, so that every test ends.
+        for (int i = 0; i < 60 && !test.gate().ready(); ++i)
+            step(idleRpm, 0.0, 0.1, 2, 20.9);
+        if (!test.proceed() || !test.proceed())
+            test.abort();
         int steps = 0;
         const int stopAt = kind == Kind::Aborted || kind == Kind::Interrupted ? 20 + pick(random, 40) : -1;
         bool killed = false;
