@@ -31,6 +31,7 @@ public:
     uint32_t baudRate() const override { return form_.CPDrv->BaudRateValue(); }
     QString portName() const override { return form_.CPDrv->PortName(); }
     QString devicePath() const override { return form_.CPDrv->DevicePath(); }
+    bool portOpen() const override { return form_.CPDrv->IsConnected(); }
     std::optional<vz::ChosenVehicle> chosenVehicle() const override {
         const vz::SelectedVehicle& v = form_.St.Vehicle;
         if (!vz::vehicleSelected(v))

@@ -59,6 +59,9 @@ struct RecordContext {
 // records it), or it stopped without closing (the next start records it).
 inline const QString kClosedDuringTest = QStringLiteral("станцията беше затворена по време на изпитването");
 inline const QString kStoppedDuringTest = QStringLiteral("станцията спря по време на изпитването");
+// The serial port closed during the test (a send failed): the analyser was lost.
+inline const QString kPortLostDuringTest =
+    QStringLiteral("връзката с анализатора беше загубена по време на изпитването");
 
 QJsonObject startedRecord(const TwoSpeedTest& test, const RecordContext& context);
 

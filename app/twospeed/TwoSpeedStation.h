@@ -34,6 +34,9 @@ public:
     // The port as the settings name it ("COM1") and the device it opens.
     virtual QString portName() const = 0;
     virtual QString devicePath() const = 0;
+    // Whether the serial port is open: a port that closes during a test (a failed send closes
+    // it) has lost the analyser.
+    virtual bool portOpen() const = 0;
     // The vehicle chosen with F1; none when no vehicle is chosen.
     virtual std::optional<ChosenVehicle> chosenVehicle() const = 0;
     // F2 and F3, exactly as the keys on the main window (start or stop the run; zero).

@@ -186,7 +186,8 @@ private:
     int64_t lastJournalMs_ = 0;
     int journalledEnds_ = 0;
     uint64_t lastDecodes_ = 0;
-    uint64_t lastLineId_ = 0; // the last analyser line taken at 1200 baud
+    uint64_t lastLineId_ = 0;   // the last analyser line taken at 1200 baud
+    bool portSeenOpen_ = false; // the serial port was open while the test ran
     bool restartPending_ = false;
     bool concluded_ = false;
     ArchiveWrite resultWrite_;

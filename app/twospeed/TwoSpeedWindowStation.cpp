@@ -64,6 +64,18 @@ CycleState TwoSpeedWindow::cycleState() const {
 void TwoSpeedWindow::stationStepped() {
     if (!test_ || test_->finished())
         return;
+    // The port open during the test and closed now: the analyser is lost, a technical end like
+    // the station's own (not the operator's: a failing average already measured is kept, but
+    // the test is interrupted, not failed).
+    if (!services_.station.state().DemoMode) {
+        const bool open = services_.station.portOpen();
+        if (portSeenOpen_ && !open) {
+            test_->interrupt(kPortLostDuringTest);
+            concludeTest(false);
+            return;
+        }
+        portSeenOpen_ = portSeenOpen_ || open;
+    }
     const StationState& st = services_.station.state();
     test_->updateCycle(cycleState());
     if (services_.station.baudRate() == kSelfSendingRate)

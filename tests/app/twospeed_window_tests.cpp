@@ -543,6 +543,37 @@ TEST_F(TwoSpeedWindowTest, aCleanAirCheckOlderThanTenMinutesSendsTheWindowBackTo
     EXPECT_EQ(window->step(), vz::TwoSpeedWindow::Step::Phases) << window->MessageLabel->text().toStdString();
 }
 
+TEST_F(TwoSpeedWindowTest, aPortLostAfterAFailingAverageInterruptsTheTestAndKeepsTheAverage) {
+    Pty pty;
+    ASSERT_FALSE(pty.slave.isEmpty());
+    linkCom1(pty.slave);
+    openStation();
+    openWindow();
+    typeVehicle(QStringLiteral("CA 1234 BX"));
+    enter();
+    form->Button2Click(); // F2: the port opens on the line and the run starts
+    ASSERT_TRUE(form->CPDrv->IsConnected());
+    startPhases(90.0);
+    runPhasesUntil([this](const vz::twospeed::PhaseView&) { return window->test()->abortFails(); },
+                   kHighCoHighIdle, kGoodIdle, 90.0);
+    ASSERT_TRUE(window->test()->abortFails()) << "a valid failing average at high idle";
+
+    // The analyser goes: the next request cannot be sent and the port closes.
+    ::close(pty.master);
+    pty.master = -1;
+    for (int i = 0; i < 8 && window->step() != vz::TwoSpeedWindow::Step::Result; ++i)
+        tick(kHighCoHighIdle, 90.0);
+    EXPECT_FALSE(form->CPDrv->IsConnected());
+    ASSERT_EQ(window->step(), vz::TwoSpeedWindow::Step::Result);
+    EXPECT_EQ(window->test()->verdict(), Verdict::Interrupted) << "a technical end is no fail";
+    const QList<QJsonObject> results = ofKind(archiveLines(trainingFile()), "result");
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0]["verdict"].toString(), "interrupted");
+    EXPECT_EQ(results[0]["ending"].toString(), "interrupted");
+    EXPECT_EQ(results[0]["failingAverage"]["phase"].toString(), "high-idle");
+    EXPECT_TRUE(results[0]["reason"].toString().contains(vz::twospeed::kPortLostDuringTest));
+}
+
 TEST_F(TwoSpeedWindowTest, trainingIsMarkedForDemoModeAPseudoTerminalAndAnExpiredVerification) {
     // Demo mode.
     write("VEZARO.DMO", recordOf(kCleanAir) + "\r\n");
