@@ -121,13 +121,19 @@ QList<TrainingCause> setupFloorBreaches(const TwoSpeedSetup& s) {
     return breaches;
 }
 
-TrainingMode trainingMode(bool demoMode, bool pseudoTerminal, const TwoSpeedSetup& setup,
-                          const QDate& today) {
+// The reasons the station itself gives: demo mode and a simulated line, in that order.
+static QList<TrainingCause> stationCauses(bool demoMode, bool pseudoTerminal) {
     QList<TrainingCause> causes;
     if (demoMode)
         causes.append({TrainingReason::DemoMode, kDemoText});
     if (pseudoTerminal)
         causes.append({TrainingReason::PseudoTerminal, kPseudoTerminalText});
+    return causes;
+}
+
+TrainingMode trainingMode(bool demoMode, bool pseudoTerminal, const TwoSpeedSetup& setup,
+                          const QDate& today) {
+    QList<TrainingCause> causes = stationCauses(demoMode, pseudoTerminal);
     if (serialMissing(setup))
         causes.append({TrainingReason::SerialMissing, kSerialMissingText});
     if (!setup.verificationExpires.isValid())
@@ -140,11 +146,7 @@ TrainingMode trainingMode(bool demoMode, bool pseudoTerminal, const TwoSpeedSetu
 
 TrainingMode trainingMode(bool demoMode, bool pseudoTerminal, const QDate& verificationExpires,
                           const QDate& today) {
-    QList<TrainingCause> causes;
-    if (demoMode)
-        causes.append({TrainingReason::DemoMode, kDemoText});
-    if (pseudoTerminal)
-        causes.append({TrainingReason::PseudoTerminal, kPseudoTerminalText});
+    QList<TrainingCause> causes = stationCauses(demoMode, pseudoTerminal);
     if (expired(verificationExpires, today))
         causes.append({TrainingReason::VerificationExpired, expiredText(verificationExpires)});
     return modeOf(std::move(causes));
